@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace noru::disc {
+
+// One optical drive as the last scan saw it. `id` is its identity across scans; a drive whose
+// disc came or went arrives as a new record that compares unequal but keeps its `id`.
+struct CDDrive {
+  std::string id;
+  std::string name;
+  std::string bsdPath;  // block-device name of the medium, e.g. "sr0"; empty when none
+  bool hasDisc = false;
+
+  bool operator==(const CDDrive&) const = default;
+};
+
+}  // namespace noru::disc

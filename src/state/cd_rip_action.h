@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "disc/cd_disc_info.h"
+#include "disc/cd_drive.h"
+#include "disc/cd_lookup_release.h"
+
+namespace noru::state {
+
+namespace CDRipActions {
+
+#define NORU_EQUALITY(T) bool operator==(const T&) const = default
+
+struct drivesUpdated {
+  std::vector<disc::CDDrive> drives;
+  NORU_EQUALITY(drivesUpdated);
+};
+struct discInserted {
+  disc::CDDrive drive;
+  disc::CDDiscInfo info;
+  NORU_EQUALITY(discInserted);
+};
+struct discInsertedIfNew {
+  disc::CDDrive drive;
+  disc::CDDiscInfo info;
+  NORU_EQUALITY(discInsertedIfNew);
+};
+struct discEjected {
+  std::string id;
+  NORU_EQUALITY(discEjected);
+};
+struct trackRipStarted {
+  std::int64_t track = 0;
+  NORU_EQUALITY(trackRipStarted);
+};
+struct trackRipProgress {
+  std::int64_t track = 0;
+  double progress = 0.0;
+  NORU_EQUALITY(trackRipProgress);
+};
+struct trackRipComplete {
+  std::int64_t track = 0;
+  std::filesystem::path fileURL;
+  NORU_EQUALITY(trackRipComplete);
+};
+struct ripFailed {
+  std::string message;
+  NORU_EQUALITY(ripFailed);
+};
+struct ejectDisc {
+  std::string driveId;
+  NORU_EQUALITY(ejectDisc);
+};
+struct ejectAndClose {
+  std::string driveId;
+  NORU_EQUALITY(ejectAndClose);
+};
+struct lookupDisc {
+  disc::CDDiscInfo info;
+  NORU_EQUALITY(lookupDisc);
+};
+struct lookupSucceeded {
+  std::string discId;
+  std::vector<disc::CDLookupRelease> releases;
+  NORU_EQUALITY(lookupSucceeded);
+};
+struct lookupFailed {
+  std::string message;
+  NORU_EQUALITY(lookupFailed);
+};
+struct selectRelease {
+  disc::CDLookupRelease release;
+  NORU_EQUALITY(selectRelease);
+};
+struct startRipping {
+  NORU_EQUALITY(startRipping);
+};
+struct stopRipping {
+  NORU_EQUALITY(stopRipping);
+};
+struct confirmStopRipping {
+  NORU_EQUALITY(confirmStopRipping);
+};
+struct ripComplete {
+  NORU_EQUALITY(ripComplete);
+};
+struct ripStopped {
+  NORU_EQUALITY(ripStopped);
+};
+struct dismiss {
+  NORU_EQUALITY(dismiss);
+};
+struct debugInjectUnknownDisc {
+  NORU_EQUALITY(debugInjectUnknownDisc);
+};
+struct debugClearDisc {
+  NORU_EQUALITY(debugClearDisc);
+};
+
+#undef NORU_EQUALITY
+
+}  // namespace CDRipActions
+
+// The ripping actions, in their declaration order.
+using CDRipAction = std::variant<
+    CDRipActions::drivesUpdated, CDRipActions::discInserted, CDRipActions::discInsertedIfNew,
+    CDRipActions::discEjected, CDRipActions::trackRipStarted, CDRipActions::trackRipProgress,
+    CDRipActions::trackRipComplete, CDRipActions::ripFailed, CDRipActions::ejectDisc,
+    CDRipActions::ejectAndClose, CDRipActions::lookupDisc, CDRipActions::lookupSucceeded,
+    CDRipActions::lookupFailed, CDRipActions::selectRelease, CDRipActions::startRipping,
+    CDRipActions::stopRipping, CDRipActions::confirmStopRipping, CDRipActions::ripComplete,
+    CDRipActions::ripStopped, CDRipActions::dismiss, CDRipActions::debugInjectUnknownDisc,
+    CDRipActions::debugClearDisc>;
+
+}  // namespace noru::state

@@ -1,0 +1,213 @@
+#include "store/store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "store/action_cast.h"
+#include "store/view_store.h"
+#include "support/runtime_fixture.h"
+
+namespace noru::store {
+namespace {
+
+struct Counter {
+  int count = 0;
+  std::string label;
+  bool operator==(const Counter&) const = default;
+};
+
+struct Increment {};
+struct Rename {
+  std::string label;
+};
+struct Ignored {};
+using TestAction = std::variant<Increment, Rename, Ignored>;
+
+using TestStore = Store<Counter, TestAction>;
+using Dispatch = TestStore::Dispatch;
+
+std::string describe(const TestAction& action) {
+  if (actionAs<Increment>(action)) {
+    return "Increment";
+  }
+  if (const auto* rename = actionAs<Rename>(action)) {
+    return "Rename(" + rename->label + ")";
+  }
+  return "Ignored";
+}
+
+Counter reduce(const Counter& state, const TestAction& action) {
+  Counter next = state;
+  if (actionAs<Increment>(action)) {
+    ++next.count;
+  } else if (const auto* rename = actionAs<Rename>(action)) {
+    next.label = rename->label;
+  }
+  return next;
+}
+
+// Writes what it sees into a shared journal and runs an optional reaction inside handle.
+struct JournalMiddleware {
+  std::string name;
+  std::vector<std::string>* journal;
+  std::function<TestAction(TestAction, const Dispatch&)> react;
+
+  TestAction handle(TestAction action, const Counter& state, const Dispatch& dispatch) {
+    journal->push_back(name + " " + describe(action) + " saw count=" + std::to_string(state.count));
+    return react ? react(std::move(action), dispatch) : action;
+  }
+};
+
+class StoreTest : public testing::RuntimeFixture {
+ protected:
+  std::shared_ptr<TestStore> makeStore(std::vector<Middleware<Counter, TestAction>> middleware) {
+    auto store = TestStore::make(Counter{}, reduce, std::move(middleware));
+    subscription = store->subscribe([this](const Counter& state) {
+      journal.push_back("published count=" + std::to_string(state.count) + " label=" + state.label);
+    });
+    journal.clear();  // the subscription's first call delivers the current state
+    return store;
+  }
+
+  std::vector<std::string> journal;
+  Subscription subscription;
+};
+
+TEST_F(StoreTest, MiddlewareSeesTheStateFromBeforeTheReducer) {
+  auto store = makeStore({JournalMiddleware{"m", &journal, nullptr}});
+  store->dispatch(Increment{});
+  store->dispatch(Increment{});
+  EXPECT_EQ(journal,
+            (std::vector<std::string>{"m Increment saw count=0", "published count=1 label=",
+                                      "m Increment saw count=1", "published count=2 label="}));
+}
+
+TEST_F(StoreTest, RedispatchesRunLaterInCallOrderAfterTheCurrentDispatchHasPublished) {
+  bool reacted = false;
+  auto react = [&](TestAction action, const Dispatch& dispatch) {
+    if (actionAs<Increment>(action) && !reacted) {
+      reacted = true;
+      dispatch(Rename{"first"});
+      dispatch(Rename{"second"});
+      journal.push_back("handle returned");
+    }
+    return action;
+  };
+  auto store = makeStore({JournalMiddleware{"m", &journal, react}});
+
+  store->dispatch(Increment{});
+  EXPECT_EQ(journal, (std::vector<std::string>{"m Increment saw count=0", "handle returned",
+                                               "published count=1 label="}));
+
+  journal.clear();
+  EXPECT_EQ(mainQueue.runPending(), 2u);
+  EXPECT_EQ(journal, (std::vector<std::string>{
+                         "m Rename(first) saw count=1", "published count=1 label=first",
+                         "m Rename(second) saw count=1", "published count=1 label=second"}));
+}
+
+TEST_F(StoreTest, RedispatchIsSafeFromAnyThreadAndDoesNothingOnceTheStoreIsGone) {
+  Dispatch kept;
+  int handled = 0;
+  auto keep = [&](TestAction action, const Dispatch& dispatch) {
+    ++handled;
+    kept = dispatch;
+    return action;
+  };
+  auto store = makeStore({JournalMiddleware{"m", &journal, keep}});
+  store->dispatch(Ignored{});
+
+  auto fromWorker = runner.spawn([&kept](std::stop_token) { kept(Increment{}); });
+  fromWorker.value();
+  mainQueue.runPending();
+  EXPECT_EQ(store->state().count, 1);
+  EXPECT_EQ(handled, 2);
+
+  std::weak_ptr<TestStore> weak = store;
+  store.reset();
+  EXPECT_TRUE(weak.expired()) << "a kept re-dispatch function must not keep the store alive";
+  kept(Increment{});
+  EXPECT_EQ(mainQueue.runPending(), 1u);
+  EXPECT_EQ(handled, 2);
+}
+
+TEST_F(StoreTest, ReturnedActionReplacesTheIncomingOneForLaterMiddlewareAndTheReducer) {
+  auto replace = [](TestAction action, const Dispatch&) -> TestAction {
+    return actionAs<Increment>(action) ? TestAction{Rename{"replaced"}} : action;
+  };
+  auto store = makeStore({JournalMiddleware{"first", &journal, replace},
+                          JournalMiddleware{"second", &journal, nullptr}});
+  store->dispatch(Increment{});
+  EXPECT_EQ(journal, (std::vector<std::string>{"first Increment saw count=0",
+                                               "second Rename(replaced) saw count=0",
+                                               "published count=0 label=replaced"}));
+}
+
+TEST_F(StoreTest, AnActionThatChangesNothingPublishesNothing) {
+  auto store = makeStore({});
+  store->dispatch(Ignored{});
+  store->dispatch(Rename{""});
+  EXPECT_TRUE(journal.empty());
+}
+
+TEST_F(StoreTest, CancelledSubscriptionHearsNothingMore) {
+  auto store = makeStore({});
+  subscription.cancel();
+  store->dispatch(Increment{});
+  EXPECT_TRUE(journal.empty());
+}
+
+struct CountView {
+  int count = 0;
+  bool operator==(const CountView&) const = default;
+};
+
+using CountViewStore = ViewStore<CountView, Counter, TestAction>;
+
+TEST_F(StoreTest, ViewStoreHoldsTheCurrentProjectionAtOnceAndDeliversOnALaterTurn) {
+  auto store = makeStore({});
+  store->dispatch(Increment{});
+  auto view = CountViewStore::make(store, [](const Counter& s) { return CountView{s.count}; });
+  std::vector<int> delivered;
+  auto onChange = view->onChange([&](const CountView& v) { delivered.push_back(v.count); });
+  EXPECT_EQ(view->state().count, 1);
+
+  mainQueue.runPending();
+  EXPECT_EQ(delivered, (std::vector<int>{1})) << "the first delivery repeats the current value";
+
+  store->dispatch(Increment{});
+  EXPECT_EQ(view->state().count, 1) << "delivery waits for a later main-queue turn";
+  mainQueue.runPending();
+  EXPECT_EQ(view->state().count, 2);
+  EXPECT_EQ(delivered, (std::vector<int>{1, 2}));
+}
+
+TEST_F(StoreTest, ViewStoreDeliversNothingForChangesOutsideItsProjection) {
+  auto store = makeStore({});
+  auto view = CountViewStore::make(store, [](const Counter& s) { return CountView{s.count}; });
+  mainQueue.runPending();
+  int deliveries = 0;
+  auto onChange = view->onChange([&](const CountView&) { ++deliveries; });
+
+  store->dispatch(Rename{"a"});
+  store->dispatch(Rename{"b"});
+  mainQueue.runPending();
+  EXPECT_EQ(deliveries, 0);
+  EXPECT_EQ(store->state().label, "b");
+}
+
+TEST_F(StoreTest, ViewStoreGoneBeforeItsDeliveryIsSilentlySkipped) {
+  auto store = makeStore({});
+  auto view = CountViewStore::make(store, [](const Counter& s) { return CountView{s.count}; });
+  store->dispatch(Increment{});
+  view.reset();
+  EXPECT_NO_FATAL_FAILURE(mainQueue.runPending());
+  store->dispatch(Increment{});
+  EXPECT_EQ(mainQueue.runPending(), 0u) << "a destroyed view store no longer subscribes";
+}
+
+}  // namespace
+}  // namespace noru::store
