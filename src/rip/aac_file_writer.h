@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+
+namespace noru::rip {
+
+// Writes AAC audio into an M4A file. The encoder reaches the audio libraries only through this
+// adapter, so that a test can put a failing writer in its place. Every status is 0 on success
+// or a negative library error code (an AVERROR value for the FFmpeg writer).
+class AACFileWriter {
+ public:
+  // One file open for writing. Destroying it closes the file, finished or not.
+  class OpenFile {
+   public:
+    virtual ~OpenFile() = default;
+
+    // Declares the samples that write() receives: 16-bit little-endian interleaved stereo at
+    // 44,100 frames per second.
+    virtual int setClientFormat() = 0;
+    // Asks the encoder for this bit rate; valid before the first write only.
+    virtual int setBitRate(std::int64_t bitsPerSecond) = 0;
+    // Appends the whole frames (4 bytes each) of `pcm`.
+    virtual int write(std::span<const std::uint8_t> pcm) = 0;
+    // Encodes what is still buffered, writes the container's index and closes the file.
+    virtual int finish() = 0;
+  };
+
+  struct Created {
+    int status = 0;
+    std::unique_ptr<OpenFile> file;  // present when status is 0
+  };
+
+  virtual ~AACFileWriter() = default;
+
+  // Creates `file`, replacing an existing file of that name. A failed creation leaves the
+  // file system as it was.
+  virtual Created create(const std::filesystem::path& file) const = 0;
+};
+
+}  // namespace noru::rip

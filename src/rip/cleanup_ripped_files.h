@@ -1,0 +1,17 @@
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+namespace noru::rip {
+
+// Undoes a stopped or failed import: deletes the track files it completed, then in each album
+// folder concerned its cover.jpg and the folder itself once empty, then the artist folder's
+// folder.jpg when nothing else is left there, and the artist folder once empty. Nothing above
+// the artist folder is touched. Never fails; each problem is a diagnostic line at most.
+class CleanupRippedFiles {
+ public:
+  void operator()(const std::vector<std::filesystem::path>& files) const;
+};
+
+}  // namespace noru::rip

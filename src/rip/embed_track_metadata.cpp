@@ -1,0 +1,141 @@
+#include "rip/embed_track_metadata.h"
+
+#include <taglib/mp4coverart.h>
+#include <taglib/mp4file.h>
+#include <taglib/mp4item.h>
+#include <taglib/mp4tag.h>
+#include <taglib/tstring.h>
+#include <taglib/tstringlist.h>
+#include <uuid/uuid.h>
+
+#include <system_error>
+#include <utility>
+
+#include "disc/cd_rip_error.h"
+#include "platform/log/diagnostic_log.h"
+
+namespace noru::rip {
+namespace {
+
+using platform::log::diagnostic;
+
+// An export step that failed, with the description that goes into the diagnostic line.
+struct ExportFailure {
+  std::string description;
+};
+
+std::string upperCaseUUID() {
+  uuid_t id;
+  uuid_generate_random(id);
+  char text[37];
+  uuid_unparse_upper(id, text);
+  return text;
+}
+
+TagLib::String utf8(const std::string& text) {
+  return TagLib::String(text, TagLib::String::UTF8);
+}
+
+// Deletes the temporary copy unless it was handed on.
+class TemporaryCopy {
+ public:
+  explicit TemporaryCopy(std::filesystem::path path) : path_(std::move(path)) {}
+  TemporaryCopy(const TemporaryCopy&) = delete;
+  TemporaryCopy& operator=(const TemporaryCopy&) = delete;
+  ~TemporaryCopy() {
+    if (!released_) {
+      std::error_code ignored;
+      std::filesystem::remove(path_, ignored);
+    }
+  }
+
+  const std::filesystem::path& path() const { return path_; }
+  void release() { released_ = true; }
+
+ private:
+  std::filesystem::path path_;
+  bool released_ = false;
+};
+
+void writeItems(const std::filesystem::path& copy, const std::optional<std::string>& trackTitle,
+                std::int64_t trackNumber, std::int64_t trackTotal,
+                const std::optional<std::string>& albumArtist,
+                const std::optional<std::string>& albumTitle,
+                const std::optional<std::vector<std::uint8_t>>& artwork) {
+  TagLib::MP4::File mp4(copy.c_str());
+  if (!mp4.isValid() || mp4.audioProperties() == nullptr || mp4.tag() == nullptr) {
+    throw ExportFailure{"The file is not a readable MPEG-4 audio file."};
+  }
+  TagLib::MP4::Tag& tag = *mp4.tag();
+
+  // The file carries these items and no others (the muxer leaves an encoder item behind).
+  std::vector<TagLib::String> existing;
+  for (const auto& [key, item] : tag.itemMap()) {
+    existing.push_back(key);
+  }
+  for (const auto& key : existing) {
+    tag.removeItem(key);
+  }
+
+  if (trackTitle) {
+    tag.setItem("\251nam", TagLib::StringList(utf8(*trackTitle)));
+  }
+  if (albumArtist) {
+    tag.setItem("\251ART", TagLib::StringList(utf8(*albumArtist)));
+  }
+  if (albumTitle) {
+    tag.setItem("\251alb", TagLib::StringList(utf8(*albumTitle)));
+  }
+  tag.setItem("trkn",
+              TagLib::MP4::Item(static_cast<int>(trackNumber), static_cast<int>(trackTotal)));
+  if (artwork) {
+    TagLib::MP4::CoverArtList covers;
+    covers.append(
+        TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::JPEG,
+                              TagLib::ByteVector(reinterpret_cast<const char*>(artwork->data()),
+                                                 static_cast<unsigned int>(artwork->size()))));
+    tag.setItem("covr", covers);
+  }
+
+  if (!mp4.save()) {
+    throw ExportFailure{"The metadata could not be written to the file."};
+  }
+}
+
+}  // namespace
+
+void EmbedTrackMetadata::operator()(const std::filesystem::path& file,
+                                    const std::optional<std::string>& trackTitle,
+                                    std::int64_t trackNumber, std::int64_t trackTotal,
+                                    const std::optional<std::string>& albumArtist,
+                                    const std::optional<std::string>& albumTitle,
+                                    const std::optional<std::vector<std::uint8_t>>& artwork) const {
+  const auto name = file.filename();
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file, error)) {
+    diagnostic("EmbedTrackMetadata: failed to create export session for ", name);
+    throw disc::CDRipError::encodingFailed();
+  }
+
+  TemporaryCopy copy(file.parent_path() / (upperCaseUUID() + ".m4a"));
+  try {
+    if (!std::filesystem::copy_file(file, copy.path(), error)) {
+      if (error == std::errc::file_exists) {
+        copy.release();  // someone else's file under that name: not ours to delete
+      }
+      throw ExportFailure{error.message()};
+    }
+    writeItems(copy.path(), trackTitle, trackNumber, trackTotal, albumArtist, albumTitle, artwork);
+  } catch (const ExportFailure& failure) {
+    diagnostic("EmbedTrackMetadata: export failed — ", failure.description);
+    throw disc::CDRipError::encodingFailed();
+  }
+
+  // From here the tagged copy is worth keeping: if it cannot take the file's place, it stays
+  // beside the untagged file rather than being thrown away.
+  copy.release();
+  replaceFile(copy.path(), file);
+  diagnostic("EmbedTrackMetadata: embedded metadata in ", name);
+}
+
+}  // namespace noru::rip

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+
+#include "rip/aac_file_writer.h"
+#include "rip/ffmpeg_aac_file_writer.h"
+
+namespace noru::rip {
+
+// Encodes one track's CD audio (16-bit little-endian interleaved stereo at 44.1 kHz, held whole
+// in memory) into an AAC file at 256 kbit/s in an M4A container.
+class EncodeTrackToAAC {
+ public:
+  static constexpr std::size_t writeChunkBytes = 16384;
+  static constexpr std::int64_t bitRate = 256000;
+
+  // Writes `pcm` to `file` (replacing an existing file) in chunks of writeChunkBytes taken in
+  // place from the block. `trackNumber` only appears in diagnostic lines. Raises
+  // CDRipError::encodingFailed; a failure after the file was created removes it again.
+  void operator()(std::span<const std::uint8_t> pcm, const std::filesystem::path& file,
+                  std::int64_t trackNumber) const;
+
+  std::shared_ptr<const AACFileWriter> writer = std::make_shared<FFmpegAACFileWriter>();
+};
+
+}  // namespace noru::rip

@@ -1,0 +1,128 @@
+#include "rip/track_file_name.h"
+
+#include <cstdio>
+#include <string_view>
+
+namespace noru::rip {
+namespace {
+
+constexpr std::string_view kExtension = ".m4a";
+constexpr std::string_view kForbidden = "/\\:*?\"<>|";
+
+bool isContinuationByte(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
+
+// Tab and the Unicode space separators (category Zs); line breaks are not among them.
+bool isBlank(char32_t c) {
+  return c == U'\t' || c == U' ' || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
+         c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// Decodes the UTF-8 character that fills `bytes` exactly; nullopt if it is not one.
+std::optional<char32_t> decodeOne(std::string_view bytes) {
+  const auto lead = static_cast<unsigned char>(bytes.front());
+  std::size_t length = 0;
+  char32_t value = 0;
+  if (lead < 0x80) {
+    length = 1;
+    value = lead;
+  } else if ((lead & 0xE0) == 0xC0) {
+    length = 2;
+    value = lead & 0x1F;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3;
+    value = lead & 0x0F;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4;
+    value = lead & 0x07;
+  } else {
+    return std::nullopt;
+  }
+  if (bytes.size() != length) {
+    return std::nullopt;
+  }
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (!isContinuationByte(byte)) {
+      return std::nullopt;
+    }
+    value = (value << 6) | (byte & 0x3F);
+  }
+  return value;
+}
+
+std::size_t lengthOfCharacterAt(std::string_view text, std::size_t index) {
+  std::size_t end = index + 1;
+  while (end < text.size() && isContinuationByte(static_cast<unsigned char>(text[end]))) {
+    ++end;
+  }
+  return end - index;
+}
+
+std::size_t startOfLastCharacter(std::string_view text) {
+  std::size_t start = text.size() - 1;
+  while (start > 0 && isContinuationByte(static_cast<unsigned char>(text[start]))) {
+    --start;
+  }
+  return start;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+  while (!text.empty()) {
+    const auto character = text.substr(0, lengthOfCharacterAt(text, 0));
+    const auto decoded = decodeOne(character);
+    if (!decoded || !isBlank(*decoded)) {
+      break;
+    }
+    text.remove_prefix(character.size());
+  }
+  while (!text.empty()) {
+    const auto character = text.substr(startOfLastCharacter(text));
+    const auto decoded = decodeOne(character);
+    if (!decoded || !isBlank(*decoded)) {
+      break;
+    }
+    text.remove_suffix(character.size());
+  }
+  return text;
+}
+
+// Cuts `text` to at most `limit` bytes without splitting a multi-byte character.
+std::string_view shortenTo(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) {
+    return text;
+  }
+  std::size_t cut = limit;
+  while (cut > 0 && isContinuationByte(static_cast<unsigned char>(text[cut]))) {
+    --cut;
+  }
+  return text.substr(0, cut);
+}
+
+std::string formatNumber(const char* format, std::int64_t number) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, format, static_cast<long long>(number));
+  return buffer;
+}
+
+}  // namespace
+
+std::string trackFileName(std::int64_t number, const std::optional<std::string>& title) {
+  if (!title) {
+    return formatNumber("Track %02lld", number) + std::string(kExtension);
+  }
+  std::string cleaned;
+  cleaned.reserve(title->size());
+  for (char c : *title) {
+    if (c == '\0') {
+      continue;
+    }
+    cleaned += kForbidden.find(c) == std::string_view::npos ? c : '_';
+  }
+  const std::string prefix = formatNumber("%02lld ", number);
+  const std::size_t room = maxFileNameBytes - prefix.size() - kExtension.size();
+  return prefix + std::string(shortenTo(trimBlanks(cleaned), room)) + std::string(kExtension);
+}
+
+}  // namespace noru::rip

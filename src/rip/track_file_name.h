@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace noru::rip {
+
+// The longest file name, in bytes, that Linux file systems accept.
+inline constexpr std::size_t maxFileNameBytes = 255;
+
+// The name of a track's file in the album folder: "07 Title.m4a", or "Track 07.m4a" when the
+// track has no title. In the title, / \ : * ? " < > | each become "_", NULs are dropped, and
+// blanks (Unicode space separators and tabs) are trimmed from both ends. A title too long for
+// a file name is shortened at a character boundary so that the whole name fits in
+// maxFileNameBytes.
+std::string trackFileName(std::int64_t number, const std::optional<std::string>& title);
+
+}  // namespace noru::rip

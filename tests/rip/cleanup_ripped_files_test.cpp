@@ -1,0 +1,126 @@
+#include "rip/cleanup_ripped_files.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "support/captured_log.h"
+#include "support/temporary_folder.h"
+
+namespace noru::rip {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
+
+// library / Artist / Album with three tracks, cover.jpg, and the artist's folder.jpg.
+class CleanupRippedFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(album);
+    for (const auto& track : tracks) {
+      touch(track);
+    }
+    touch(album / "cover.jpg");
+    touch(artist / "folder.jpg");
+  }
+
+  static void touch(const fs::path& file) { std::ofstream(file) << "data"; }
+
+  testing::TemporaryFolder library;
+  fs::path artist = library.path() / "Artist";
+  fs::path album = artist / "Album";
+  std::vector<fs::path> tracks = {album / "01 One.m4a", album / "02 Two.m4a",
+                                  album / "03 Three.m4a"};
+  testing::CapturedLog log;
+};
+
+TEST_F(CleanupRippedFilesTest, AnEmptyListDoesNothing) {
+  CleanupRippedFiles{}({});
+
+  EXPECT_TRUE(log.lines().empty());
+  EXPECT_TRUE(fs::exists(album / "cover.jpg"));
+  EXPECT_TRUE(fs::exists(artist / "folder.jpg"));
+}
+
+TEST_F(CleanupRippedFilesTest, RemovesTheTracksTheCoverAndTheFoldersLeftEmpty) {
+  CleanupRippedFiles{}(tracks);
+
+  EXPECT_THAT(log.lines(), ElementsAre("CleanupRippedFiles: deleted 01 One.m4a",
+                                       "CleanupRippedFiles: deleted 02 Two.m4a",
+                                       "CleanupRippedFiles: deleted 03 Three.m4a",
+                                       "CleanupRippedFiles: removed empty directory Album",
+                                       "CleanupRippedFiles: removed empty directory Artist"));
+  EXPECT_FALSE(fs::exists(artist));
+  EXPECT_TRUE(fs::is_directory(library.path()));
+}
+
+TEST_F(CleanupRippedFilesTest, LeavesTheArtistOfAnotherAlbumAndItsPicture) {
+  const auto other = artist / "Other Album";
+  fs::create_directory(other);
+  touch(other / "01 Kept.m4a");
+
+  CleanupRippedFiles{}(tracks);
+
+  EXPECT_FALSE(fs::exists(album));
+  EXPECT_TRUE(fs::exists(artist / "folder.jpg"));
+  EXPECT_TRUE(fs::exists(other / "01 Kept.m4a"));
+  EXPECT_TRUE(log.linesStartingWith("CleanupRippedFiles: removed empty directory Artist").empty());
+}
+
+TEST_F(CleanupRippedFilesTest, AnAlbumFolderWithOtherEntriesStaysButLosesItsCover) {
+  struct Case {
+    const char* leftover;
+  };
+  for (const auto& [leftover] : {Case{".hidden"}, Case{"00 Earlier Import.m4a"}}) {
+    SCOPED_TRACE(leftover);
+    SetUp();
+    touch(album / leftover);
+
+    CleanupRippedFiles{}(tracks);
+
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(album)) {
+      left.push_back(entry.path().filename().string());
+    }
+    EXPECT_THAT(left, ElementsAre(leftover));
+    EXPECT_TRUE(fs::exists(artist / "folder.jpg"));
+    fs::remove(album / leftover);
+  }
+  EXPECT_TRUE(log.linesStartingWith("CleanupRippedFiles: removed").empty());
+}
+
+TEST_F(CleanupRippedFilesTest, AFileAlreadyGoneIsReportedAndItsFolderNotVisited) {
+  fs::remove(tracks[0]);
+
+  CleanupRippedFiles{}({tracks[0]});
+
+  const auto error = fs::filesystem_error(
+      "cannot remove", tracks[0], std::make_error_code(std::errc::no_such_file_or_directory));
+  EXPECT_THAT(log.lines(), ElementsAre("CleanupRippedFiles: failed to delete 01 One.m4a: " +
+                                       std::string(error.what())));
+  EXPECT_TRUE(fs::exists(album / "cover.jpg"));
+  EXPECT_TRUE(fs::exists(artist / "folder.jpg"));
+}
+
+TEST_F(CleanupRippedFilesTest, TracksOfTwoAlbumsOfOneArtistClearTheArtistFolder) {
+  const auto second = artist / "Second";
+  fs::create_directory(second);
+  touch(second / "01 A.m4a");
+  touch(second / "cover.jpg");
+  auto files = tracks;
+  files.push_back(second / "01 A.m4a");
+
+  CleanupRippedFiles{}(files);
+
+  EXPECT_FALSE(fs::exists(artist));
+  EXPECT_THAT(log.linesStartingWith("CleanupRippedFiles: removed empty directory "),
+              UnorderedElementsAre("CleanupRippedFiles: removed empty directory Album",
+                                   "CleanupRippedFiles: removed empty directory Second",
+                                   "CleanupRippedFiles: removed empty directory Artist"));
+}
+
+}  // namespace
+}  // namespace noru::rip

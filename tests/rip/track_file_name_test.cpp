@@ -1,0 +1,62 @@
+#include "rip/track_file_name.h"
+
+#include <gtest/gtest.h>
+
+namespace noru::rip {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(TrackFileName, CleansTheTitleAndPadsTheNumber) {
+  struct Case {
+    std::int64_t number;
+    std::optional<std::string> title;
+    std::string name;
+  };
+  const Case cases[] = {
+      {7, "AC/DC: Live?", "07 AC_DC_ Live_.m4a"},
+      {1, "  Intro  ", "01 Intro.m4a"},
+      {12, std::nullopt, "Track 12.m4a"},
+      {100, std::nullopt, "Track 100.m4a"},
+      {1, "***", "01 ___.m4a"},
+      {1, "   ", "01 .m4a"},
+      {3, "", "03 .m4a"},
+      {4, "a\\b\"c<d>e|f", "04 a_b_c_d_e_f.m4a"},
+      {2, "\t\u00A0\u2003Song\u3000\u202F", "02 Song.m4a"},
+      {2, "Line\n", "02 Line\n.m4a"},
+      {5, "A\0B\0"s, "05 AB.m4a"},
+      {6, " \0 Nul"s, "06 Nul.m4a"},
+      {9, "Caf\u00E9 \u65E5\u672C", "09 Caf\u00E9 \u65E5\u672C.m4a"},
+  };
+  for (const auto& [number, title, name] : cases) {
+    EXPECT_EQ(trackFileName(number, title), name) << number << " " << title.value_or("(none)");
+  }
+}
+
+TEST(TrackFileName, ShortensALongTitleAtACharacterBoundary) {
+  struct Case {
+    std::string character;
+    std::size_t count;
+    std::size_t kept;  // characters that fit in 255 - "01 " - ".m4a" = 248 bytes
+  };
+  for (const auto& [character, count, kept] :
+       {Case{"\u65E5", 100, 82}, Case{"\u00E9", 150, 124}, Case{"\U0001F3B5", 75, 62},
+        Case{"a", 248, 248}, Case{"a", 249, 248}}) {
+    std::string title;
+    for (std::size_t i = 0; i < count; ++i) {
+      title += character;
+    }
+    std::string expected = "01 ";
+    for (std::size_t i = 0; i < kept; ++i) {
+      expected += character;
+    }
+    expected += ".m4a";
+
+    const auto name = trackFileName(1, title);
+    EXPECT_EQ(name, expected);
+    EXPECT_LE(name.size(), maxFileNameBytes);
+  }
+}
+
+}  // namespace
+}  // namespace noru::rip
