@@ -13,7 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
-using ::testing::UnorderedElementsAre;
 
 // library / Artist / Album with three tracks, cover.jpg, and the artist's folder.jpg.
 class CleanupRippedFilesTest : public ::testing::Test {
@@ -103,23 +102,6 @@ TEST_F(CleanupRippedFilesTest, AFileAlreadyGoneIsReportedAndItsFolderNotVisited)
                                        std::string(error.what())));
   EXPECT_TRUE(fs::exists(album / "cover.jpg"));
   EXPECT_TRUE(fs::exists(artist / "folder.jpg"));
-}
-
-TEST_F(CleanupRippedFilesTest, TracksOfTwoAlbumsOfOneArtistClearTheArtistFolder) {
-  const auto second = artist / "Second";
-  fs::create_directory(second);
-  touch(second / "01 A.m4a");
-  touch(second / "cover.jpg");
-  auto files = tracks;
-  files.push_back(second / "01 A.m4a");
-
-  CleanupRippedFiles{}(files);
-
-  EXPECT_FALSE(fs::exists(artist));
-  EXPECT_THAT(log.linesStartingWith("CleanupRippedFiles: removed empty directory "),
-              UnorderedElementsAre("CleanupRippedFiles: removed empty directory Album",
-                                   "CleanupRippedFiles: removed empty directory Second",
-                                   "CleanupRippedFiles: removed empty directory Artist"));
 }
 
 }  // namespace

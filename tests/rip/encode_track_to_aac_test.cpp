@@ -127,8 +127,8 @@ TEST_F(EncodeTrackToAACTest, WritesChunksTakenInPlaceFromTheBlock) {
     std::size_t bytes;
     std::vector<std::size_t> chunks;
   };
-  for (const auto& [bytes, expected] : {Case{40000, {16384, 16384, 7232}},
-                                        Case{32768, {16384, 16384}}, Case{4, {4}}, Case{0, {}}}) {
+  for (const auto& [bytes, expected] :
+       {Case{40000, {16384, 16384, 7232}}, Case{32768, {16384, 16384}}, Case{0, {}}}) {
     SCOPED_TRACE(bytes);
     const auto pcm = testing::syntheticCDAudio(bytes / 4);
     auto writer = std::make_shared<ScriptedWriter>(ScriptedWriter::Script{});
