@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -45,6 +46,54 @@ CurlText urlPart(CURLU* url, CURLUPart part) {
   return CurlText(text);
 }
 
+using Clock = std::chrono::steady_clock;
+
+// What one transfer and its callbacks share. Progress is any byte sent or received.
+struct Exchange {
+  std::stop_token stop;
+  std::chrono::milliseconds idleTimeout;
+  Clock::time_point lastProgress = Clock::now();
+  curl_off_t bytesSent = 0;
+  curl_off_t bytesReceived = 0;
+  std::string body;
+  bool tooLarge = false;
+
+  void noteProgress(curl_off_t sent, curl_off_t received) {
+    if (sent != bytesSent || received != bytesReceived) {
+      bytesSent = sent;
+      bytesReceived = received;
+      lastProgress = Clock::now();
+    }
+  }
+  std::chrono::milliseconds idleLeft() const {
+    return idleTimeout -
+           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress);
+  }
+};
+
+std::size_t receiveBody(char* data, std::size_t size, std::size_t count, void* context) {
+  auto& exchange = *static_cast<Exchange*>(context);
+  const std::size_t length = size * count;
+  // Checked before appending, so that no more than the limit is ever held.
+  if (length > kMaxResponseBodyBytes - exchange.body.size()) {
+    exchange.tooLarge = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
+  try {
+    exchange.body.append(data, length);
+  } catch (...) {
+    return CURL_WRITEFUNC_ERROR;
+  }
+  exchange.lastProgress = Clock::now();
+  return length;
+}
+
+int reportProgress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+  auto& exchange = *static_cast<Exchange*>(context);
+  exchange.noteProgress(sent, received);
+  return exchange.stop.stop_requested() ? 1 : 0;
+}
+
 // One easy handle inside a multi handle of its own. The multi handle is what lets another
 // thread wake the transfer up the moment its task is cancelled.
 class CurlTransfer {
@@ -73,9 +122,15 @@ class CurlTransfer {
   // Callable from any thread while the transfer runs.
   void wakeUp() const { curl_multi_wakeup(multi_); }
 
-  // Runs the transfer to its end and returns its result. Returns early, with `true` in
-  // `cancelled`, once `stop` is requested.
-  CURLcode run(const std::stop_token& stop, bool& cancelled) {
+  enum class Ending { finished, cancelled, idle };
+  struct Outcome {
+    Ending ending = Ending::finished;
+    CURLcode result = CURLE_OK;
+  };
+
+  // Runs the transfer until it finishes, `exchange.stop` is requested (the wake-up makes that
+  // prompt) or it has gone without progress for the idle timeout.
+  Outcome run(const Exchange& exchange) {
     throwIfFailed(curl_multi_add_handle(multi_, easy_));
     added_ = true;
     int running = 1;
@@ -84,19 +139,23 @@ class CurlTransfer {
       if (running == 0) {
         break;
       }
-      if (stop.stop_requested()) {
-        cancelled = true;
-        return CURLE_ABORTED_BY_CALLBACK;
+      if (exchange.stop.stop_requested()) {
+        return {Ending::cancelled};
       }
-      throwIfFailed(curl_multi_poll(multi_, nullptr, 0, 1000, nullptr));
+      const auto idleLeft = exchange.idleLeft();
+      if (idleLeft <= std::chrono::milliseconds::zero()) {
+        return {Ending::idle};
+      }
+      const auto wait = std::min(idleLeft, std::chrono::milliseconds(1000));
+      throwIfFailed(curl_multi_poll(multi_, nullptr, 0, static_cast<int>(wait.count()), nullptr));
     }
     int left = 0;
     while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
       if (message->msg == CURLMSG_DONE && message->easy_handle == easy_) {
-        return message->data.result;
+        return {Ending::finished, message->data.result};
       }
     }
-    return CURLE_RECV_ERROR;
+    return {Ending::finished, CURLE_RECV_ERROR};
   }
 
  private:
@@ -126,34 +185,6 @@ class CurlTransfer {
   CURL* easy_;
   bool added_ = false;
 };
-
-// What the callbacks of one transfer share with it.
-struct Exchange {
-  std::stop_token stop;
-  std::string body;
-  bool tooLarge = false;
-};
-
-std::size_t receiveBody(char* data, std::size_t size, std::size_t count, void* context) {
-  auto& exchange = *static_cast<Exchange*>(context);
-  const std::size_t length = size * count;
-  // Checked before appending, so that no more than the limit is ever held.
-  if (length > kMaxResponseBodyBytes - exchange.body.size()) {
-    exchange.tooLarge = true;
-    return CURL_WRITEFUNC_ERROR;
-  }
-  try {
-    exchange.body.append(data, length);
-  } catch (...) {
-    return CURL_WRITEFUNC_ERROR;
-  }
-  return length;
-}
-
-int reportProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  const auto& exchange = *static_cast<const Exchange*>(context);
-  return exchange.stop.stop_requested() ? 1 : 0;
-}
 
 bool isHeaderTextSafe(const std::string& text) {
   return text.find_first_of("\r\n") == std::string::npos && text.find('\0') == std::string::npos;
@@ -279,7 +310,7 @@ HttpResponse HttpClient::send(const HttpRequest& request, std::stop_token stop) 
 
   // Declared before the transfer: curl reads the list until its handle is cleaned up.
   const HeaderList headers = buildHeaderList(request);
-  Exchange exchange{.stop = stop};
+  Exchange exchange{.stop = stop, .idleTimeout = request.idleTimeout};
   CurlTransfer transfer;
 
   transfer.set(CURLOPT_URL, request.url.c_str());
@@ -296,7 +327,9 @@ HttpResponse HttpClient::send(const HttpRequest& request, std::stop_token stop) 
   transfer.set(CURLOPT_ACCEPT_ENCODING, "");
   transfer.set(CURLOPT_HTTPHEADER, headers.get());
 
-  // Idle timeout: less than one byte a second for that long ends the exchange.
+  // Idle timeout: the transfer loop ends the exchange after that long without a byte sent or
+  // received; curl's own low-speed check (less than a byte a second, measured over a few
+  // seconds) and connect timeout stand behind it.
   transfer.set(CURLOPT_LOW_SPEED_LIMIT, 1L);
   transfer.set(CURLOPT_LOW_SPEED_TIME, wholeSecondsAtLeastOne(request.idleTimeout));
   transfer.set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.idleTimeout.count()));
@@ -316,21 +349,24 @@ HttpResponse HttpClient::send(const HttpRequest& request, std::stop_token stop) 
     transfer.set(CURLOPT_HTTPGET, 1L);
   }
 
-  bool cancelled = false;
-  CURLcode result = CURLE_OK;
+  CurlTransfer::Outcome outcome;
   {
     // Destroyed before the transfer: a cancelling thread never touches a released handle.
     std::stop_callback wakeOnCancel(stop, [&transfer] { transfer.wakeUp(); });
-    result = transfer.run(stop, cancelled);
+    outcome = transfer.run(exchange);
   }
-  if (cancelled || (result == CURLE_ABORTED_BY_CALLBACK && stop.stop_requested())) {
+  if (outcome.ending == CurlTransfer::Ending::cancelled ||
+      (outcome.result == CURLE_ABORTED_BY_CALLBACK && stop.stop_requested())) {
     throw tasks::CancellationError();
+  }
+  if (outcome.ending == CurlTransfer::Ending::idle) {
+    throw TransportError(Kind::timedOut);
   }
   if (exchange.tooLarge) {
     throw TransportError(Kind::responseTooLarge);
   }
-  if (result != CURLE_OK) {
-    throw transportErrorFor(result);
+  if (outcome.result != CURLE_OK) {
+    throw transportErrorFor(outcome.result);
   }
 
   long status = 0;

@@ -18,8 +18,8 @@ struct HttpRequest {
   std::string url;
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;  // sent with POST
-  // The request fails with "The request timed out." after this long without progress (whole
-  // seconds, rounded up); connecting is given the same time.
+  // The request fails with "The request timed out." after this long without a byte sent or
+  // received; connecting is given the same time.
   std::chrono::milliseconds idleTimeout = std::chrono::seconds(60);
 };
 
