@@ -1,0 +1,48 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "disc/cd_track_info.h"
+#include "lookup/lookup_cd.h"
+#include "lookup/metadata_service.h"
+#include "platform/http/http_client.h"
+
+namespace noru::lookup {
+
+// Finds releases on the metadata service from a typed artist and album, with the disc's track
+// lengths as a hint. One POST to /v1/cd/search; the answer is the lookup's response document,
+// decoded whatever the HTTP status. Raises platform::http::TransportError (bad URL included),
+// DecodingError, EncodingError, platform::tasks::CancellationError; none of its own.
+class SearchCD {
+ public:
+  struct Request {
+    std::string artist;
+    std::string album;
+    std::vector<std::int64_t> trackDurationsMs;
+
+    // The texts exactly as typed; each track's length is sectors / 75.0 * 1000.0, truncated
+    // (603 sectors are 8039 ms).
+    static Request from(const std::string& artist, const std::string& album,
+                        const std::vector<disc::CDTrackInfo>& tracks);
+    // Compact JSON with the member names in snake case. Raises EncodingError.
+    std::string encode() const;
+
+    bool operator==(const Request&) const = default;
+  };
+
+  std::string baseURL = std::string(kMetadataServiceBaseURL);
+  // Time without progress after which the exchange fails.
+  std::chrono::milliseconds idleTimeout = std::chrono::seconds(30);
+  platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
+
+  // Blocks its (background) thread for the one exchange.
+  LookupCD::Response operator()(const std::string& artist, const std::string& album,
+                                const std::vector<disc::CDTrackInfo>& tracks,
+                                std::stop_token stop) const;
+};
+
+}  // namespace noru::lookup
