@@ -10,7 +10,7 @@
 
 #include "disc/cd_disc_info.h"
 #include "disc/cd_lookup_release.h"
-#include "lookup/metadata_service.h"
+#include "platform/http/service_addresses.h"
 #include "platform/http/http_client.h"
 
 namespace noru::lookup {
@@ -82,7 +82,7 @@ class LookupCD {
     bool operator==(const Response&) const = default;
   };
 
-  std::string baseURL = std::string(kMetadataServiceBaseURL);
+  std::string baseURL = std::string(platform::http::kMetadataServiceBaseURL);
   // Time without progress after which the exchange fails.
   std::chrono::milliseconds idleTimeout = std::chrono::seconds(15);
   platform::http::SendHttpRequest send = platform::http::sendHttpRequest;

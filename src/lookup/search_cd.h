@@ -8,7 +8,7 @@
 
 #include "disc/cd_track_info.h"
 #include "lookup/lookup_cd.h"
-#include "lookup/metadata_service.h"
+#include "platform/http/service_addresses.h"
 #include "platform/http/http_client.h"
 
 namespace noru::lookup {
@@ -34,7 +34,7 @@ class SearchCD {
     bool operator==(const Request&) const = default;
   };
 
-  std::string baseURL = std::string(kMetadataServiceBaseURL);
+  std::string baseURL = std::string(platform::http::kMetadataServiceBaseURL);
   // Time without progress after which the exchange fails.
   std::chrono::milliseconds idleTimeout = std::chrono::seconds(30);
   platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
