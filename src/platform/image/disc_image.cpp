@@ -97,29 +97,40 @@ std::string readSheet(const std::filesystem::path& cuePath) {
   return text;
 }
 
-// The type word that ends each FILE line ("BINARY", "WAVE", ...), upper-cased.
-std::vector<std::string> fileTypesIn(const std::string& sheet) {
-  std::vector<std::string> types;
+std::string upperCase(std::string word) {
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return word;
+}
+
+// What a look at the sheet's lines tells before libcue reads it: the type word that ends each
+// FILE line ("BINARY", "WAVE", ...) and the number of TRACK lines (libcue silently folds every
+// track beyond the 99th into the last one).
+struct SheetOutline {
+  std::vector<std::string> fileTypes;
+  int trackLines = 0;
+};
+
+SheetOutline outlineOf(const std::string& sheet) {
+  SheetOutline outline;
   std::istringstream lines(sheet);
   std::string line;
   while (std::getline(lines, line)) {
     std::istringstream words(line);
     std::string first;
     words >> first;
-    std::transform(first.begin(), first.end(), first.begin(),
-                   [](unsigned char c) { return std::toupper(c); });
-    if (first != "FILE") {
-      continue;
+    first = upperCase(first);
+    if (first == "TRACK") {
+      ++outline.trackLines;
+    } else if (first == "FILE") {
+      std::string word, last;
+      while (words >> word) {
+        last = word;
+      }
+      outline.fileTypes.push_back(upperCase(last));
     }
-    std::string word, last;
-    while (words >> word) {
-      last = word;
-    }
-    std::transform(last.begin(), last.end(), last.begin(),
-                   [](unsigned char c) { return std::toupper(c); });
-    types.push_back(last);
   }
-  return types;
+  return outline;
 }
 
 std::vector<SheetTrack> parseSheet(const std::string& sheet, const std::filesystem::path& cuePath) {
@@ -251,11 +262,15 @@ DiscImage loadDiscImage(const std::filesystem::path& cuePath) {
   DiscImage image;
   image.cuePath = cuePath;
   const auto sheet = readSheet(cuePath);
-  for (const auto& type : fileTypesIn(sheet)) {
+  const auto outline = outlineOf(sheet);
+  for (const auto& type : outline.fileTypes) {
     if (type != "BINARY") {
       throw ImageError("The cue sheet " + quoted(cuePath) + " names a " + type +
                        " file; only raw BINARY files can be read as a disc.");
     }
+  }
+  if (outline.trackLines > kMaxTracks) {
+    throw ImageError("The cue sheet " + quoted(cuePath) + " lists more than 99 tracks.");
   }
   const auto tracks = parseSheet(sheet, cuePath);
   const auto areas = locateTracks(tracks, image.files, cuePath);

@@ -79,16 +79,11 @@ class UdevMonitorSubscription final : public EventSubscription {
   }
 
   void forward(const UdevDeviceFacts& facts) {
-    const auto kind = eventKindOfAction(facts.action);
-    if (!kind || !isOpticalDisk(facts)) {
+    auto event = deviceEventFor(facts, calls_);
+    if (!event) {
       return;
     }
-    std::optional<std::string> mediaState;
-    if (*kind != DeviceEventKind::disappeared) {
-      mediaState = readMediaState(calls_, deviceNodeOf(facts));
-    }
-    DeviceEvent event{*kind, describeOpticalDevice(facts, std::move(mediaState))};
-    queue_.post([delivery = delivery_, event = std::move(event)] {
+    queue_.post([delivery = delivery_, event = std::move(*event)] {
       if (delivery->active.load(std::memory_order_acquire)) {
         delivery->handler(event);
       }
@@ -117,6 +112,19 @@ std::optional<DeviceEventKind> eventKindOfAction(std::string_view action) {
     return DeviceEventKind::statusChanged;
   }
   return std::nullopt;
+}
+
+std::optional<DeviceEvent> deviceEventFor(const UdevDeviceFacts& facts, SystemCalls& calls) {
+  const auto kind = eventKindOfAction(facts.action);
+  if (!kind || !isOpticalDisk(facts)) {
+    return std::nullopt;
+  }
+  std::optional<std::string> mediaState;
+  const auto node = deviceNodeOf(facts);
+  if (*kind != DeviceEventKind::disappeared && !node.empty()) {
+    mediaState = readMediaState(calls, node);
+  }
+  return DeviceEvent{*kind, describeOpticalDevice(facts, std::move(mediaState))};
 }
 
 std::unique_ptr<EventSubscription> watchUdevEvents(SystemCalls& calls, DeviceEventHandler onEvent) {

@@ -6,6 +6,7 @@
 #include "platform/linux/drive_status.h"
 #include "platform/linux/optical_device.h"
 #include "platform/linux/udev_monitor.h"
+#include "support/scripted_system_calls.h"
 
 namespace noru::platform::linux_cd {
 namespace {
@@ -97,6 +98,34 @@ TEST(UdevDeviceFacts, ActionsAndDriveStatusesMapToEventsAndMediaStates) {
   EXPECT_EQ(mediaStateFromDriveStatus(CDS_DRIVE_NOT_READY), kMediaNotReady);
   EXPECT_EQ(mediaStateFromDriveStatus(CDS_NO_INFO), kMediaUnknown);
   EXPECT_EQ(mediaStateFromDriveStatus(-1), std::nullopt);
+}
+
+TEST(UdevDeviceFacts, MonitorEventsOfOpticalDrivesBecomeDriveEvents) {
+  noru::testing::ScriptedSystemCalls calls;
+  calls.onOpen = [](const char*, int) { return 900; };
+  calls.onIoctlValue = [](int, unsigned long, long) { return CDS_DISC_OK; };
+
+  auto inserted = opticalDrive();
+  inserted.action = "change";
+  EXPECT_EQ(
+      deviceEventFor(inserted, calls),
+      (DeviceEvent{DeviceEventKind::statusChanged, describeOpticalDevice(inserted, "present")}));
+
+  auto removed = opticalDrive();
+  removed.action = "remove";
+  EXPECT_EQ(
+      deviceEventFor(removed, calls),
+      (DeviceEvent{DeviceEventKind::disappeared, describeOpticalDevice(removed, std::nullopt)}));
+  EXPECT_EQ(calls.opened(), 1) << "a drive that has gone is not asked about its medium";
+
+  auto disk = opticalDrive();
+  disk.action = "change";
+  disk.cdromProperty = "0";
+  EXPECT_EQ(deviceEventFor(disk, calls), std::nullopt);
+  auto moved = opticalDrive();
+  moved.action = "move";
+  EXPECT_EQ(deviceEventFor(moved, calls), std::nullopt);
+  EXPECT_TRUE(calls.stillOpen().empty());
 }
 
 }  // namespace
