@@ -20,7 +20,7 @@ namespace noru::disc {
 namespace {
 
 namespace actions = state::CDRipActions;
-using noru::testing::ImageTrackSpec;
+using noru::testing::ImageTrackPlan;
 
 class ImageDriveEndToEndTest : public noru::testing::RuntimeFixture {
  protected:
@@ -66,7 +66,7 @@ TEST_F(ImageDriveEndToEndTest, ImageAppearsReadsBackExactlyAndLeavesWhenEjected)
       {{.sectors = 150},
        {.sectors = 200, .indexZeroSectors = 30},
        {.sectors = 120, .silentPregapSectors = 75, .newFile = true},
-       {.sectors = 90, .kind = ImageTrackSpec::Kind::mode1Data, .newFile = true}});
+       {.sectors = 90, .kind = ImageTrackPlan::Kind::mode1Data, .newFile = true}});
   service->start([this](state::AnyAction action) { dispatched.push_back(std::move(action)); });
   ASSERT_EQ(dispatchedOf<actions::drivesUpdated>().back().drives, std::vector<CDDrive>{});
 

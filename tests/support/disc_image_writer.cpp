@@ -70,7 +70,7 @@ std::vector<std::uint8_t> WrittenDiscImage::discAudio(std::int32_t firstSector,
 }
 
 WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::string& name,
-                                const std::vector<ImageTrackSpec>& tracks) {
+                                const std::vector<ImageTrackPlan>& tracks) {
   WrittenDiscImage image;
   image.cuePath = folder / (name + ".cue");
   std::string sheet = "REM written by the test support\n";
@@ -81,10 +81,10 @@ WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::
     image.disc.insert(image.disc.end(), bytes.begin(), bytes.end());
   };
   for (std::size_t i = 0; i < tracks.size(); ++i) {
-    const auto& spec = tracks[i];
+    const auto& plan = tracks[i];
     const int number = static_cast<int>(i) + 1;
-    const bool data = spec.kind == ImageTrackSpec::Kind::mode1Data;
-    if (i == 0 || spec.newFile) {
+    const bool data = plan.kind == ImageTrackPlan::Kind::mode1Data;
+    if (i == 0 || plan.newFile) {
       const auto binName = image.binPaths.empty()
                                ? name + ".bin"
                                : name + "-" + std::to_string(image.binPaths.size() + 1) + ".bin";
@@ -97,39 +97,39 @@ WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::
     std::snprintf(trackLine, sizeof trackLine, "  TRACK %02d %s\n", number,
                   data ? "MODE1/2048" : "AUDIO");
     sheet += trackLine;
-    if (spec.silentPregapSectors > 0) {
-      sheet += "    PREGAP " + msf(spec.silentPregapSectors) + "\n";
+    if (plan.silentPregapSectors > 0) {
+      sheet += "    PREGAP " + msf(plan.silentPregapSectors) + "\n";
       appendDisc(std::vector<std::uint8_t>(
-          static_cast<std::size_t>(spec.silentPregapSectors) * kImageSectorBytes, 0));
-      cursor += spec.silentPregapSectors;
+          static_cast<std::size_t>(plan.silentPregapSectors) * kImageSectorBytes, 0));
+      cursor += plan.silentPregapSectors;
     }
-    if (spec.indexZeroSectors > 0) {
+    if (plan.indexZeroSectors > 0) {
       sheet += "    INDEX 00 " + msf(fileFrame) + "\n";
       if (data) {
-        write(bin, dataSectors(number, spec.indexZeroSectors));
+        write(bin, dataSectors(number, plan.indexZeroSectors));
         appendDisc(std::vector<std::uint8_t>(
-            static_cast<std::size_t>(spec.indexZeroSectors) * kImageSectorBytes, 0));
+            static_cast<std::size_t>(plan.indexZeroSectors) * kImageSectorBytes, 0));
       } else {
-        const auto pcm = pregapAudio(number, spec.indexZeroSectors);
+        const auto pcm = pregapAudio(number, plan.indexZeroSectors);
         write(bin, pcm);
         appendDisc(pcm);
       }
-      fileFrame += spec.indexZeroSectors;
-      cursor += spec.indexZeroSectors;
+      fileFrame += plan.indexZeroSectors;
+      cursor += plan.indexZeroSectors;
     }
     sheet += "    INDEX 01 " + msf(fileFrame) + "\n";
-    image.tracks.push_back({number, cursor, spec.sectors, data});
+    image.tracks.push_back({number, cursor, plan.sectors, data});
     if (data) {
-      write(bin, dataSectors(number, spec.sectors));
+      write(bin, dataSectors(number, plan.sectors));
       appendDisc(
-          std::vector<std::uint8_t>(static_cast<std::size_t>(spec.sectors) * kImageSectorBytes, 0));
+          std::vector<std::uint8_t>(static_cast<std::size_t>(plan.sectors) * kImageSectorBytes, 0));
     } else {
-      const auto pcm = synthesizedAudio(number, spec.sectors);
+      const auto pcm = synthesizedAudio(number, plan.sectors);
       write(bin, pcm);
       appendDisc(pcm);
     }
-    fileFrame += spec.sectors;
-    cursor += spec.sectors;
+    fileFrame += plan.sectors;
+    cursor += plan.sectors;
     if (!bin) {
       throw std::runtime_error("cannot write " + image.binPaths.back().string());
     }

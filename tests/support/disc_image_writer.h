@@ -10,7 +10,7 @@ namespace noru::testing {
 inline constexpr std::int32_t kImageSectorBytes = 2352;
 
 // One track of a disc image to write.
-struct ImageTrackSpec {
+struct ImageTrackPlan {
   enum class Kind {
     audio,      // AUDIO: raw 2352-byte sectors of synthesized 16-bit stereo PCM
     mode1Data,  // MODE1/2048: 2048-byte data sectors
@@ -52,7 +52,7 @@ struct WrittenDiscImage {
 // (PREGAP, INDEX 00 part, INDEX 01 part) follows the previous one. Audio is a tone that
 // differs per track (and a quieter one in INDEX 00 pregaps), so misplaced bytes show.
 WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::string& name,
-                                const std::vector<ImageTrackSpec>& tracks);
+                                const std::vector<ImageTrackPlan>& tracks);
 
 // `sectors` sectors of the tone of track `trackNumber`, from the track's sample `firstSample`.
 std::vector<std::uint8_t> synthesizedAudio(int trackNumber, std::int32_t sectors,

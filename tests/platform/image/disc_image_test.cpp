@@ -22,7 +22,7 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace noru::platform::image {
 namespace {
 
-using noru::testing::ImageTrackSpec;
+using noru::testing::ImageTrackPlan;
 
 class DiscImageTest : public ::testing::Test {
  protected:
@@ -86,7 +86,7 @@ TEST_F(DiscImageTest, DataTrackOfSmallerSectorsKeepsLaterAudioInPlace) {
   const auto written =
       noru::testing::writeDiscImage(folder.path(), "Mixed",
                                     {{.sectors = 30},
-                                     {.sectors = 40, .kind = ImageTrackSpec::Kind::mode1Data},
+                                     {.sectors = 40, .kind = ImageTrackPlan::Kind::mode1Data},
                                      {.sectors = 20, .indexZeroSectors = 5}});
   const auto image = loadDiscImage(written.cuePath);
 
@@ -107,7 +107,7 @@ TEST_F(DiscImageTest, FullTocDescribesTheSheet) {
   const auto written = noru::testing::writeDiscImage(
       folder.path(), "Toc",
       {{.sectors = 4350},
-       {.sectors = 75, .kind = ImageTrackSpec::Kind::mode1Data, .newFile = true}});
+       {.sectors = 75, .kind = ImageTrackPlan::Kind::mode1Data, .newFile = true}});
   const auto toc = imageFullToc(loadDiscImage(written.cuePath));
 
   // 2 + 5 descriptors; session 1 of 1; A0, A1, A2, then the tracks with ADR 1.
