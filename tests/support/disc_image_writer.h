@@ -27,7 +27,7 @@ struct ImageTrackPlan {
 struct WrittenTrack {
   int number = 0;
   std::int32_t startSector = 0;  // logical block of INDEX 01
-  std::int32_t sectors = 0;      // as specified
+  std::int32_t sectors = 0;      // as planned
   bool data = false;
 };
 
