@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/audio_device.h"
 #include "platform/tasks/sendable_box.h"
 #include "platform/tasks/task.h"
 
@@ -18,14 +19,20 @@ class ReadCDSectors {
   using Progress = std::function<void(double fraction)>;
   using ReadTaskBox = platform::tasks::SendableBox<platform::tasks::TaskHandle>;
 
+  ReadCDSectors();
+
   // Starts the read as a task of its own, puts that task's handle into `readTask` so that the
   // caller can cancel it, and waits for it. Returns sectorCount * 2352 bytes, or raises
-  // CDRipError (deviceNotFound, readFailed(errno)) or CancellationError.
+  // CDRipError (deviceNotFound, readFailed(errno)) or CancellationError. A range that starts
+  // below 0, has a negative count or ends beyond the 32-bit sector range fails with
+  // readFailed(EINVAL) before the drive is opened. Call it off the main thread: the progress
+  // reports wait for the main thread.
   std::vector<std::uint8_t> operator()(const std::string& bsdPath, std::int32_t startSector,
                                        std::int32_t sectorCount, Progress progress,
                                        const std::shared_ptr<ReadTaskBox>& readTask) const;
 
-  // Collaborators (the device adapter) are public fields, added with the implementation.
+  // The drive's raw-audio interface; the process's drives (images included) by default.
+  std::shared_ptr<platform::linux_cd::AudioDevice> device;
 };
 
 }  // namespace noru::disc

@@ -1,0 +1,34 @@
+#include "disc/detect_cd_drives.h"
+
+#include "disc/drive_identity.h"
+#include "platform/image/system_drives.h"
+#include "platform/log/diagnostic_log.h"
+
+namespace noru::disc {
+
+DetectCDDrives::DetectCDDrives() : deviceList(platform::image::systemDrives()) {}
+
+std::vector<CDDrive> DetectCDDrives::operator()() const {
+  using platform::log::diagnostic;
+  const auto devices = deviceList->devices();
+  if (!devices) {
+    return {};
+  }
+  diagnostic("DetectCDDrives: found ", devices->size(), " DRDevice(s)");
+  std::vector<CDDrive> drives;
+  for (const auto& device : *devices) {
+    if (!device.productName) {
+      continue;
+    }
+    CDDrive drive{driveIdentity(device), *device.productName, device.bsdName.value_or(""),
+                  device.mediaState == platform::linux_cd::kMediaPresent};
+    diagnostic("DetectCDDrives: drive '", drive.name, "' id=", drive.id,
+               " bsd=", drive.bsdPath.empty() ? "(none)" : drive.bsdPath,
+               " hasDisc=", drive.hasDisc);
+    drives.push_back(std::move(drive));
+  }
+  diagnostic("DetectCDDrives: returning ", drives.size(), " drive(s)");
+  return drives;
+}
+
+}  // namespace noru::disc

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/linux/device_list.h"
+#include "platform/linux/media_ejector.h"
+
+namespace noru::disc {
+
+// Ejects the disc of the drive whose id (CDDrive::id) is `driveId`: the first listed device
+// with that identity. Reports nothing back; the disc watcher sees the disc leave.
+class EjectCDDrive {
+ public:
+  EjectCDDrive();
+
+  void operator()(const std::string& driveId) const;
+
+  std::shared_ptr<platform::linux_cd::DeviceList> deviceList;
+  std::shared_ptr<platform::linux_cd::MediaEjector> ejector;
+};
+
+}  // namespace noru::disc

@@ -1,0 +1,314 @@
+#include "platform/image/disc_image.h"
+
+#include <libcue.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include "platform/image/image_error.h"
+
+namespace noru::platform::image {
+namespace {
+
+// Cue sheets are a few kilobytes; anything far larger is not one.
+constexpr std::uintmax_t kMaxSheetBytes = 1 << 20;
+// The last address a disc's table of contents can express is 99:59:74, frames counted from
+// the start of the lead-in.
+constexpr std::int64_t kLastAbsoluteFrame = 99 * 4500 + 59 * 75 + 74;
+constexpr std::int64_t kLeadInFrames = 150;
+constexpr int kMaxTracks = 99;
+
+// libcue's parser keeps its state in globals.
+std::mutex libcueMutex;
+
+struct CdDelete {
+  void operator()(Cd* cd) const { cd_delete(cd); }
+};
+
+struct SheetTrack {
+  int number = 0;
+  std::string fileName;
+  TrackMode mode = MODE_AUDIO;
+  long index0 = -1;
+  long index1 = -1;
+  long pregap = -1;   // PREGAP (not in the file), or INDEX 01 - INDEX 00
+  long postgap = -1;  // POSTGAP (not in the file)
+  std::uint8_t control = 0;
+};
+
+// Where a track's sectors lie in its file: from its INDEX 00 (or INDEX 01) up to the next
+// track's, or to the end of the file.
+struct TrackArea {
+  std::int64_t firstFrame = 0;
+  std::uint64_t byteOffset = 0;
+  std::int64_t sectors = 0;
+  std::size_t file = 0;
+};
+
+std::string quoted(const std::filesystem::path& path) {
+  return "\"" + path.string() + "\"";
+}
+
+int sectorBytesOf(TrackMode mode) {
+  switch (mode) {
+    case MODE_MODE1:
+    case MODE_MODE2_FORM1:
+      return 2048;
+    case MODE_MODE2:
+      return 2336;
+    case MODE_MODE2_FORM2:
+      return 2324;
+    case MODE_MODE2_FORM_MIX:
+      return 2332;
+    case MODE_AUDIO:
+    case MODE_MODE1_RAW:
+    case MODE_MODE2_RAW:
+      return 2352;
+  }
+  return 2352;
+}
+
+bool isModeTwo(TrackMode mode) {
+  return mode == MODE_MODE2 || mode == MODE_MODE2_FORM1 || mode == MODE_MODE2_FORM2 ||
+         mode == MODE_MODE2_FORM_MIX || mode == MODE_MODE2_RAW;
+}
+
+std::string readSheet(const std::filesystem::path& cuePath) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(cuePath, error);
+  if (error || !std::filesystem::is_regular_file(cuePath, error)) {
+    throw ImageError("The cue sheet " + quoted(cuePath) + " cannot be read.");
+  }
+  if (size > kMaxSheetBytes) {
+    throw ImageError("The file " + quoted(cuePath) + " is too large to be a cue sheet.");
+  }
+  std::ifstream in(cuePath, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in && !in.eof()) {
+    throw ImageError("The cue sheet " + quoted(cuePath) + " cannot be read.");
+  }
+  return text;
+}
+
+std::string upperCase(std::string word) {
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return word;
+}
+
+// What a look at the sheet's lines tells before libcue reads it: the type word that ends each
+// FILE line ("BINARY", "WAVE", ...) and the number of TRACK lines (libcue silently folds every
+// track beyond the 99th into the last one).
+struct SheetOutline {
+  std::vector<std::string> fileTypes;
+  int trackLines = 0;
+};
+
+SheetOutline outlineOf(const std::string& sheet) {
+  SheetOutline outline;
+  std::istringstream lines(sheet);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string first;
+    words >> first;
+    first = upperCase(first);
+    if (first == "TRACK") {
+      ++outline.trackLines;
+    } else if (first == "FILE") {
+      std::string word, last;
+      while (words >> word) {
+        last = word;
+      }
+      outline.fileTypes.push_back(upperCase(last));
+    }
+  }
+  return outline;
+}
+
+std::vector<SheetTrack> parseSheet(const std::string& sheet, const std::filesystem::path& cuePath) {
+  std::lock_guard lock(libcueMutex);
+  std::unique_ptr<Cd, CdDelete> cd(cue_parse_string(sheet.c_str()));
+  if (!cd) {
+    throw ImageError("The cue sheet " + quoted(cuePath) + " is not a valid cue sheet.");
+  }
+  const int count = cd_get_ntrack(cd.get());
+  if (count < 1) {
+    throw ImageError("The cue sheet " + quoted(cuePath) + " lists no tracks.");
+  }
+  if (count > kMaxTracks) {
+    throw ImageError("The cue sheet " + quoted(cuePath) + " lists more than 99 tracks.");
+  }
+  std::vector<SheetTrack> tracks;
+  for (int i = 1; i <= count; ++i) {
+    const Track* track = cd_get_track(cd.get(), i);
+    const char* fileName = track ? track_get_filename(track) : nullptr;
+    if (!fileName || *fileName == '\0') {
+      throw ImageError("Track " + std::to_string(i) + " of " + quoted(cuePath) +
+                       " belongs to no FILE.");
+    }
+    SheetTrack sheetTrack;
+    sheetTrack.number = i;
+    sheetTrack.fileName = fileName;
+    sheetTrack.mode = track_get_mode(track);
+    sheetTrack.index0 = track_get_index(track, 0);
+    sheetTrack.index1 = track_get_index(track, 1);
+    sheetTrack.pregap = track_get_zero_pre(track);
+    sheetTrack.postgap = track_get_zero_post(track);
+    if (sheetTrack.mode != MODE_AUDIO) {
+      sheetTrack.control = 0x04;
+    } else {
+      sheetTrack.control = (track_is_set_flag(track, FLAG_PRE_EMPHASIS) ? 0x01 : 0) |
+                           (track_is_set_flag(track, FLAG_COPY_PERMITTED) ? 0x02 : 0) |
+                           (track_is_set_flag(track, FLAG_FOUR_CHANNEL) ? 0x08 : 0);
+    }
+    tracks.push_back(std::move(sheetTrack));
+  }
+  return tracks;
+}
+
+ImageFile openImageFile(const std::string& fileName, const std::filesystem::path& cuePath) {
+  std::filesystem::path path(fileName);
+  if (path.is_relative()) {
+    path = cuePath.parent_path() / path;
+  }
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    throw ImageError("The file " + quoted(path) + " named in " + quoted(cuePath) +
+                     " does not exist.");
+  }
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) {
+    throw ImageError("The file " + quoted(path) + " cannot be read.");
+  }
+  return {path, size};
+}
+
+[[noreturn]] void throwShorterThanSheet(const ImageFile& file, const std::filesystem::path& cuePath,
+                                        int track) {
+  throw ImageError("The file " + quoted(file.path) + " is shorter than " + quoted(cuePath) +
+                   " says (track " + std::to_string(track) + ").");
+}
+
+// Finds where each track's sectors lie in its file and checks them against the file's size.
+std::vector<TrackArea> locateTracks(const std::vector<SheetTrack>& tracks,
+                                    std::vector<ImageFile>& files,
+                                    const std::filesystem::path& cuePath) {
+  std::vector<TrackArea> areas(tracks.size());
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    const auto& track = tracks[i];
+    if (track.index1 < 0) {
+      throw ImageError("Track " + std::to_string(track.number) + " of " + quoted(cuePath) +
+                       " has no INDEX 01.");
+    }
+    if (track.index0 > track.index1) {
+      throw ImageError("Track " + std::to_string(track.number) + " of " + quoted(cuePath) +
+                       " has its INDEX 00 after its INDEX 01.");
+    }
+    const bool firstInFile = i == 0 || tracks[i - 1].fileName != track.fileName;
+    if (firstInFile) {
+      files.push_back(openImageFile(track.fileName, cuePath));
+    }
+    auto& area = areas[i];
+    area.file = files.size() - 1;
+    area.firstFrame = track.index0 >= 0 ? track.index0 : track.index1;
+    if (firstInFile) {
+      area.byteOffset = static_cast<std::uint64_t>(area.firstFrame) * sectorBytesOf(track.mode);
+    } else {
+      const auto& previous = tracks[i - 1];
+      auto& previousArea = areas[i - 1];
+      if (area.firstFrame <= previous.index1) {
+        throw ImageError("Track " + std::to_string(track.number) + " of " + quoted(cuePath) +
+                         " begins before the track ahead of it.");
+      }
+      previousArea.sectors = area.firstFrame - previousArea.firstFrame;
+      area.byteOffset = previousArea.byteOffset + static_cast<std::uint64_t>(previousArea.sectors) *
+                                                      sectorBytesOf(previous.mode);
+    }
+    const auto& file = files[area.file];
+    if (area.byteOffset > file.size) {
+      throwShorterThanSheet(file, cuePath, track.number);
+    }
+    const bool lastInFile = i + 1 == tracks.size() || tracks[i + 1].fileName != track.fileName;
+    if (lastInFile) {
+      const auto remaining = file.size - area.byteOffset;
+      const int sectorBytes = sectorBytesOf(track.mode);
+      if (remaining % sectorBytes != 0) {
+        throw ImageError("The file " + quoted(file.path) + " does not end on a whole " +
+                         std::to_string(sectorBytes) + "-byte sector.");
+      }
+      area.sectors = static_cast<std::int64_t>(remaining / sectorBytes);
+    }
+  }
+  // Each track needs at least one sector from its INDEX 01 on.
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    if (areas[i].sectors <= tracks[i].index1 - areas[i].firstFrame) {
+      throwShorterThanSheet(files[areas[i].file], cuePath, tracks[i].number);
+    }
+  }
+  return areas;
+}
+
+}  // namespace
+
+DiscImage loadDiscImage(const std::filesystem::path& cuePath) {
+  DiscImage image;
+  image.cuePath = cuePath;
+  const auto sheet = readSheet(cuePath);
+  const auto outline = outlineOf(sheet);
+  for (const auto& type : outline.fileTypes) {
+    if (type != "BINARY") {
+      throw ImageError("The cue sheet " + quoted(cuePath) + " names a " + type +
+                       " file; only raw BINARY files can be read as a disc.");
+    }
+  }
+  if (outline.trackLines > kMaxTracks) {
+    throw ImageError("The cue sheet " + quoted(cuePath) + " lists more than 99 tracks.");
+  }
+  const auto tracks = parseSheet(sheet, cuePath);
+  const auto areas = locateTracks(tracks, image.files, cuePath);
+
+  // Lays the tracks one after another from sector 0 on; every run is checked against the
+  // longest disc before it is added, so that the sector numbers below cannot overflow.
+  std::int64_t cursor = 0;
+  auto addRun = [&](std::int64_t sectors, std::optional<std::size_t> file, std::uint64_t byteOffset,
+                    int sectorBytes, bool data) {
+    if (cursor + sectors + kLeadInFrames > kLastAbsoluteFrame) {
+      throw ImageError("The image " + quoted(cuePath) + " is longer than a CD can be.");
+    }
+    image.extents.push_back({static_cast<std::int32_t>(cursor), static_cast<std::int32_t>(sectors),
+                             file, byteOffset, sectorBytes, data});
+    cursor += sectors;
+  };
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    const auto& track = tracks[i];
+    const auto& area = areas[i];
+    const bool data = track.mode != MODE_AUDIO;
+    if (track.index0 < 0 && track.pregap > 0) {
+      addRun(track.pregap, std::nullopt, 0, 2352, data);
+    }
+    const std::int64_t startSector = cursor + track.index1 - area.firstFrame;
+    addRun(area.sectors, area.file, area.byteOffset, sectorBytesOf(track.mode), data);
+    image.tracks.push_back(
+        {track.number, static_cast<std::int32_t>(startSector), data, track.control});
+    if (track.postgap > 0) {
+      addRun(track.postgap, std::nullopt, 0, 2352, data);
+    }
+    image.extendedArchitecture = image.extendedArchitecture || isModeTwo(track.mode);
+  }
+  image.leadOutSector = static_cast<std::int32_t>(cursor);
+  if (std::none_of(image.tracks.begin(), image.tracks.end(),
+                   [](const ImageTrack& track) { return !track.data; })) {
+    throw ImageError("The image " + quoted(cuePath) + " has no audio tracks.");
+  }
+  return image;
+}
+
+}  // namespace noru::platform::image

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace noru::platform::linux_cd {
+
+// The reply to a full-TOC request (MMC READ TOC/PMA/ATIP, format 0010b): the four-byte header
+// followed by the 11-byte descriptors, exactly as the drive sends them.
+struct FullTocReply {
+  enum class Outcome {
+    invalidDeviceName,  // the name cannot name a device node
+    deviceUnavailable,  // no device answers to the name
+    noToc,              // the device did not deliver a table of contents (no disc, error, timeout)
+    ok,
+  };
+
+  Outcome outcome = Outcome::noToc;
+  std::vector<std::uint8_t> bytes;  // only with Outcome::ok
+
+  bool operator==(const FullTocReply&) const = default;
+};
+
+class FullTocSource {
+ public:
+  virtual ~FullTocSource() = default;
+
+  // Blocks for at most the device's command timeout.
+  virtual FullTocReply readFullToc(const std::string& bsdName) = 0;
+};
+
+}  // namespace noru::platform::linux_cd

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/linux/optical_device.h"
+
+namespace noru::platform::linux_cd {
+
+class MediaEjector {
+ public:
+  virtual ~MediaEjector() = default;
+
+  // Unlocks the drive's door and ejects its medium. Whether it worked; the drive's own events
+  // report the outcome.
+  virtual bool eject(const OpticalDevice& device) = 0;
+};
+
+}  // namespace noru::platform::linux_cd

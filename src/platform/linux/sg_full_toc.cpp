@@ -1,0 +1,124 @@
+#include "platform/linux/sg_full_toc.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/linux/device_node.h"
+
+namespace noru::platform::linux_cd {
+namespace {
+
+constexpr std::uint8_t kReadTocPmaAtip = 0x43;
+constexpr std::uint8_t kMsfBit = 0x02;
+constexpr std::uint8_t kFullTocFormat = 0x02;
+constexpr std::uint8_t kFirstSession = 1;
+
+// SCSI status bytes and sense keys (SPC).
+constexpr std::uint8_t kStatusGood = 0x00;
+constexpr std::uint8_t kStatusCheckCondition = 0x02;
+constexpr std::uint8_t kSenseNoSense = 0x0;
+constexpr std::uint8_t kSenseRecoveredError = 0x1;
+// The driver_status bit that only says "sense data is attached".
+constexpr unsigned kDriverSense = 0x08;
+
+constexpr unsigned char kSenseBufferSize = 64;
+
+}  // namespace
+
+std::array<std::uint8_t, 10> fullTocCommand() {
+  return {kReadTocPmaAtip,
+          kMsfBit,
+          kFullTocFormat,
+          0,
+          0,
+          0,
+          kFirstSession,
+          static_cast<std::uint8_t>(kFullTocAllocation >> 8),
+          static_cast<std::uint8_t>(kFullTocAllocation & 0xFF),
+          0};
+}
+
+std::optional<std::uint8_t> senseKey(std::span<const std::uint8_t> sense) {
+  if (sense.empty()) {
+    return std::nullopt;
+  }
+  const std::uint8_t responseCode = sense[0] & 0x7F;
+  if ((responseCode == 0x70 || responseCode == 0x71) && sense.size() >= 3) {
+    return sense[2] & 0x0F;
+  }
+  if ((responseCode == 0x72 || responseCode == 0x73) && sense.size() >= 2) {
+    return sense[1] & 0x0F;
+  }
+  return std::nullopt;
+}
+
+bool sgCommandSucceeded(const sg_io_hdr& header, std::span<const std::uint8_t> sense) {
+  if ((header.info & SG_INFO_OK_MASK) == SG_INFO_OK) {
+    return true;
+  }
+  if (header.host_status != 0) {
+    return false;  // the command never completed: timeout, reset, bus error
+  }
+  if ((header.driver_status & ~kDriverSense) != 0) {
+    return false;
+  }
+  if (!sense.empty()) {
+    const auto key = senseKey(sense);
+    return key && (*key == kSenseNoSense || *key == kSenseRecoveredError);
+  }
+  if (header.status == kStatusCheckCondition) {
+    return false;  // an error without the sense data that would say which
+  }
+  return header.status == kStatusGood;
+}
+
+std::size_t fullTocReplyLength(std::span<const std::uint8_t> reply, std::size_t received) {
+  received = std::min(received, reply.size());
+  if (received < 2) {
+    return received;
+  }
+  const std::size_t declared = ((std::size_t{reply[0]} << 8) | reply[1]) + 2;
+  return std::min(received, declared);
+}
+
+FullTocReply readFullTocWithSgIo(SystemCalls& calls, const std::string& bsdName,
+                                 std::chrono::milliseconds timeout) {
+  if (!isPlainDeviceName(bsdName)) {
+    return {FullTocReply::Outcome::invalidDeviceName, {}};
+  }
+  const std::string path = deviceNodePath(bsdName);
+  const int descriptor = calls.open(path.c_str(), deviceOpenFlags());
+  if (descriptor < 0) {
+    return {FullTocReply::Outcome::deviceUnavailable, {}};
+  }
+
+  auto command = fullTocCommand();
+  std::vector<std::uint8_t> reply(kFullTocAllocation, 0);
+  std::array<std::uint8_t, kSenseBufferSize> sense{};
+  sg_io_hdr header{};
+  header.interface_id = 'S';
+  header.dxfer_direction = SG_DXFER_FROM_DEV;
+  header.cmd_len = static_cast<unsigned char>(command.size());
+  header.cmdp = command.data();
+  header.dxfer_len = static_cast<unsigned int>(reply.size());
+  header.dxferp = reply.data();
+  header.mx_sb_len = kSenseBufferSize;
+  header.sbp = sense.data();
+  header.timeout = static_cast<unsigned int>(timeout.count());
+
+  const int result = calls.ioctlPointer(descriptor, SG_IO, &header);
+  calls.close(descriptor);
+  if (result < 0) {
+    return {FullTocReply::Outcome::noToc, {}};
+  }
+  const std::size_t senseLength = std::min<std::size_t>(header.sb_len_wr, sense.size());
+  if (!sgCommandSucceeded(header, std::span(sense.data(), senseLength))) {
+    return {FullTocReply::Outcome::noToc, {}};
+  }
+  const int residue = std::clamp(header.resid, 0, static_cast<int>(reply.size()));
+  const std::size_t length = fullTocReplyLength(reply, reply.size() - residue);
+  reply.resize(length);
+  return {FullTocReply::Outcome::ok, std::move(reply)};
+}
+
+}  // namespace noru::platform::linux_cd

@@ -1,0 +1,224 @@
+// The requests sent to a drive, checked byte for byte through scripted system calls, and the
+// descriptor opened for each closed on every path.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/cdrom.h>
+#include <scsi/sg.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/linux/cd_audio_read.h"
+#include "platform/linux/drive_status.h"
+#include "platform/linux/eject_media.h"
+#include "platform/linux/optical_device.h"
+#include "platform/linux/sg_full_toc.h"
+#include "support/scripted_system_calls.h"
+
+namespace noru::platform::linux_cd {
+namespace {
+
+constexpr int kDescriptor = 900;
+
+class DeviceRequestsTest : public ::testing::Test {
+ protected:
+  DeviceRequestsTest() {
+    calls.onOpen = [](const char*, int) { return kDescriptor; };
+  }
+
+  void expectEverythingClosed() const {
+    EXPECT_EQ(calls.opened(), calls.closed());
+    EXPECT_TRUE(calls.stillOpen().empty());
+  }
+
+  noru::testing::ScriptedSystemCalls calls;
+};
+
+TEST(FullTocCommand, IsReadTocInMsfFormatFullTocOfSessionOne) {
+  const std::array<std::uint8_t, 10> expected = {0x43, 0x02, 0x02, 0, 0, 0, 1, 0xFF, 0xFF, 0};
+  EXPECT_EQ(fullTocCommand(), expected);
+}
+
+TEST(SenseData, SenseKeyIsFoundInBothFormats) {
+  const std::uint8_t fixed[] = {0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x3A, 0};
+  const std::uint8_t descriptor[] = {0x72, 0x06, 0x28, 0};
+  const std::uint8_t unknown[] = {0x7F, 0x05, 0x05};
+  EXPECT_EQ(senseKey(fixed), 0x02);
+  EXPECT_EQ(senseKey(descriptor), 0x06);
+  EXPECT_EQ(senseKey(std::span(fixed).first(2)), std::nullopt);
+  EXPECT_EQ(senseKey(unknown), std::nullopt);
+  EXPECT_EQ(senseKey({}), std::nullopt);
+}
+
+TEST(SenseData, OnlyCleanOrHarmlessCompletionsDeliverData) {
+  struct Case {
+    const char* what;
+    unsigned info;
+    unsigned char status;
+    unsigned short host;
+    unsigned short driver;
+    std::vector<std::uint8_t> sense;
+    bool succeeded;
+  };
+  const Case cases[] = {
+      {"clean", SG_INFO_OK, 0, 0, 0, {}, true},
+      {"recovered error", SG_INFO_CHECK, 0x02, 0, 0x08, {0x70, 0, 0x01}, true},
+      {"no disc (not ready)", SG_INFO_CHECK, 0x02, 0, 0x08, {0x70, 0, 0x02, 0, 0, 0, 0, 10}, false},
+      {"illegal request", SG_INFO_CHECK, 0x02, 0, 0x08, {0x72, 0x05, 0x24}, false},
+      {"check condition without sense", SG_INFO_CHECK, 0x02, 0, 0, {}, false},
+      {"command timed out", SG_INFO_CHECK, 0, 0x03, 0, {}, false},
+      {"driver timeout", SG_INFO_CHECK, 0, 0, 0x06, {}, false},
+      {"busy", SG_INFO_CHECK, 0x08, 0, 0, {}, false},
+  };
+  for (const auto& c : cases) {
+    sg_io_hdr header{};
+    header.info = c.info;
+    header.status = c.status;
+    header.host_status = c.host;
+    header.driver_status = c.driver;
+    EXPECT_EQ(sgCommandSucceeded(header, c.sense), c.succeeded) << c.what;
+  }
+}
+
+TEST(FullTocReply, LengthFollowsTheDeclaredSizeButNeverWhatDidNotArrive) {
+  std::vector<std::uint8_t> reply(100, 0);
+  reply[1] = 24;  // 26 bytes in all
+  EXPECT_EQ(fullTocReplyLength(reply, 100), 26u);
+  EXPECT_EQ(fullTocReplyLength(reply, 20), 20u);
+  EXPECT_EQ(fullTocReplyLength(reply, 1), 1u);
+  EXPECT_EQ(fullTocReplyLength(reply, 500), 26u);
+}
+
+TEST_F(DeviceRequestsTest, FullTocRequestCarriesTheCommandTimeoutAndReturnsTheReply) {
+  sg_io_hdr seen{};
+  std::array<std::uint8_t, 10> command{};
+  calls.onIoctlPointer = [&](int descriptor, unsigned long request, void* argument) {
+    EXPECT_EQ(descriptor, kDescriptor);
+    EXPECT_EQ(request, static_cast<unsigned long>(SG_IO));
+    seen = *static_cast<sg_io_hdr*>(argument);
+    std::memcpy(command.data(), seen.cmdp, command.size());
+    auto* reply = static_cast<std::uint8_t*>(seen.dxferp);
+    const std::uint8_t toc[] = {0, 13, 1, 1, 1, 0x10, 0, 1, 0, 0, 0, 0, 0, 2, 0};
+    std::copy(std::begin(toc), std::end(toc), reply);
+    static_cast<sg_io_hdr*>(argument)->resid = static_cast<int>(seen.dxfer_len - 40);
+    return 0;
+  };
+
+  const auto reply = readFullTocWithSgIo(calls, "sr0", std::chrono::milliseconds(7000));
+
+  EXPECT_EQ(reply.outcome, FullTocReply::Outcome::ok);
+  EXPECT_EQ(reply.bytes.size(), 15u);
+  EXPECT_EQ(seen.interface_id, 'S');
+  EXPECT_EQ(seen.dxfer_direction, SG_DXFER_FROM_DEV);
+  EXPECT_EQ(seen.dxfer_len, 0xFFFFu);
+  EXPECT_EQ(seen.timeout, 7000u);
+  EXPECT_GE(seen.mx_sb_len, 18);
+  EXPECT_NE(seen.sbp, nullptr);
+  EXPECT_EQ(seen.cmd_len, 10);
+  EXPECT_EQ(command, fullTocCommand());
+  ASSERT_EQ(calls.openCalls().size(), 1u);
+  EXPECT_EQ(calls.openCalls()[0].path, "/dev/sr0");
+  EXPECT_EQ(calls.openCalls()[0].flags & (O_ACCMODE | O_NONBLOCK), O_RDONLY | O_NONBLOCK);
+  expectEverythingClosed();
+}
+
+TEST_F(DeviceRequestsTest, FullTocFailuresGiveNoTocAndCloseTheDevice) {
+  using Outcome = FullTocReply::Outcome;
+  EXPECT_EQ(readFullTocWithSgIo(calls, "../sda").outcome, Outcome::invalidDeviceName);
+  EXPECT_EQ(readFullTocWithSgIo(calls, "").outcome, Outcome::invalidDeviceName);
+  EXPECT_EQ(calls.openCalls().size(), 0u);
+
+  calls.onIoctlPointer = [](int, unsigned long, void*) {
+    errno = EIO;
+    return -1;
+  };
+  EXPECT_EQ(readFullTocWithSgIo(calls, "sr0").outcome, Outcome::noToc);
+
+  calls.onIoctlPointer = [](int, unsigned long, void* argument) {
+    auto* header = static_cast<sg_io_hdr*>(argument);
+    const std::uint8_t notReady[] = {0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x3A, 0};
+    std::memcpy(header->sbp, notReady, sizeof notReady);
+    header->sb_len_wr = sizeof notReady;
+    header->status = 0x02;
+    header->driver_status = 0x08;
+    header->info = SG_INFO_CHECK;
+    return 0;
+  };
+  EXPECT_EQ(readFullTocWithSgIo(calls, "sr0").outcome, Outcome::noToc);
+  expectEverythingClosed();
+
+  calls.onOpen = [](const char*, int) {
+    errno = ENOENT;
+    return -1;
+  };
+  EXPECT_EQ(readFullTocWithSgIo(calls, "sr7").outcome, Outcome::deviceUnavailable);
+  expectEverythingClosed();
+}
+
+TEST_F(DeviceRequestsTest, AudioReadAsksForLogicalBlocks) {
+  cdrom_read_audio seen{};
+  calls.onIoctlPointer = [&](int, unsigned long request, void* argument) {
+    EXPECT_EQ(request, static_cast<unsigned long>(CDROMREADAUDIO));
+    seen = *static_cast<cdrom_read_audio*>(argument);
+    return 0;
+  };
+  std::vector<std::uint8_t> buffer(75 * 2352);
+  EXPECT_EQ(readAudioSectors(calls, kDescriptor, 1075, 75, buffer.data()), 0);
+  EXPECT_EQ(seen.addr.lba, 1075);
+  EXPECT_EQ(seen.addr_format, CDROM_LBA);
+  EXPECT_EQ(seen.nframes, 75);
+  EXPECT_EQ(seen.buf, buffer.data());
+
+  for (int sectors : {0, 76}) {
+    errno = 0;
+    EXPECT_EQ(readAudioSectors(calls, kDescriptor, 0, sectors, buffer.data()), -1);
+    EXPECT_EQ(errno, EINVAL);
+  }
+}
+
+TEST_F(DeviceRequestsTest, EjectUnlocksTheDoorThenEjectsAndCloses) {
+  std::vector<std::pair<unsigned long, long>> requests;
+  calls.onIoctlValue = [&](int, unsigned long request, long argument) {
+    requests.emplace_back(request, argument);
+    return 0;
+  };
+  EXPECT_TRUE(ejectMedia(calls, "sr1"));
+  EXPECT_EQ(requests,
+            (std::vector<std::pair<unsigned long, long>>{{CDROM_LOCKDOOR, 0}, {CDROMEJECT, 0}}));
+  EXPECT_EQ(calls.openCalls()[0].path, "/dev/sr1");
+
+  calls.onIoctlValue = [](int, unsigned long request, long) {
+    errno = EBUSY;
+    return request == CDROMEJECT ? -1 : 0;
+  };
+  EXPECT_FALSE(ejectMedia(calls, "sr1"));
+  EXPECT_FALSE(ejectMedia(calls, "sr1/../sda"));
+  expectEverythingClosed();
+  EXPECT_EQ(calls.opened(), 2);
+}
+
+TEST_F(DeviceRequestsTest, MediaStateComesFromDriveStatus) {
+  calls.onIoctlValue = [](int, unsigned long request, long argument) {
+    EXPECT_EQ(request, static_cast<unsigned long>(CDROM_DRIVE_STATUS));
+    EXPECT_EQ(argument, CDSL_CURRENT);
+    return CDS_DISC_OK;
+  };
+  EXPECT_EQ(readMediaState(calls, "/dev/sr0"), kMediaPresent);
+  calls.onIoctlValue = [](int, unsigned long, long) {
+    errno = ENOSYS;
+    return -1;
+  };
+  EXPECT_EQ(readMediaState(calls, "/dev/sr0"), std::nullopt);
+  expectEverythingClosed();
+
+  calls.onOpen = [](const char*, int) {
+    errno = EACCES;
+    return -1;
+  };
+  EXPECT_EQ(readMediaState(calls, "/dev/sr0"), std::nullopt);
+  expectEverythingClosed();
+}
+
+}  // namespace
+}  // namespace noru::platform::linux_cd

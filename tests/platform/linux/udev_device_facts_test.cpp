@@ -1,0 +1,132 @@
+#include "platform/linux/udev_device_facts.h"
+
+#include <gtest/gtest.h>
+#include <linux/cdrom.h>
+
+#include "platform/linux/drive_status.h"
+#include "platform/linux/optical_device.h"
+#include "platform/linux/udev_monitor.h"
+#include "support/scripted_system_calls.h"
+
+namespace noru::platform::linux_cd {
+namespace {
+
+UdevDeviceFacts opticalDrive() {
+  UdevDeviceFacts facts;
+  facts.syspath = "/sys/devices/pci0000:00/0000:00:1f.2/ata2/host1/target1:0:0/1:0:0:0/block/sr0";
+  facts.sysname = "sr0";
+  facts.devnode = "/dev/sr0";
+  facts.devtype = "disk";
+  facts.cdromProperty = "1";
+  facts.vendorAttribute = "HL-DT-ST";
+  facts.modelAttribute = "DVDRAM GH24NSD1 ";
+  facts.scsiTypeAttribute = "5";
+  return facts;
+}
+
+TEST(UdevDeviceFacts, OpticalDisksAreWholeDisksMarkedAsCdromOrOfScsiTypeFive) {
+  EXPECT_TRUE(isOpticalDisk(opticalDrive()));
+
+  auto partition = opticalDrive();
+  partition.devtype = "partition";
+  EXPECT_FALSE(isOpticalDisk(partition));
+
+  auto harddisk = opticalDrive();
+  harddisk.cdromProperty.reset();
+  harddisk.scsiTypeAttribute = "0";
+  EXPECT_FALSE(isOpticalDisk(harddisk));
+
+  // Without a udev daemon there are no properties; the kernel's device type still tells.
+  auto withoutDaemon = opticalDrive();
+  withoutDaemon.cdromProperty.reset();
+  withoutDaemon.scsiTypeAttribute = "5\n";
+  EXPECT_TRUE(isOpticalDisk(withoutDaemon));
+}
+
+TEST(UdevDeviceFacts, ProductNameJoinsTrimmedVendorAndModel) {
+  struct Case {
+    std::optional<std::string> vendorAttribute, modelAttribute, vendorProperty, modelProperty;
+    std::optional<std::string> name;
+  };
+  const Case cases[] = {
+      {"HL-DT-ST", "DVDRAM GH24NSD1 ", "HL-DT-ST", "DVDRAM_GH24NSD1", "HL-DT-ST DVDRAM GH24NSD1"},
+      {std::nullopt, std::nullopt, "ASUS", "DRW-24D5MT", "ASUS DRW-24D5MT"},
+      {"   ", "BD-RE  BH16NS40", "HL-DT-ST", std::nullopt, "HL-DT-ST BD-RE  BH16NS40"},
+      {std::nullopt, "  Slim Drive ", std::nullopt, std::nullopt, "Slim Drive"},
+      {"  ", "\t", std::nullopt, " ", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    auto facts = opticalDrive();
+    facts.vendorAttribute = c.vendorAttribute;
+    facts.modelAttribute = c.modelAttribute;
+    facts.vendorProperty = c.vendorProperty;
+    facts.modelProperty = c.modelProperty;
+    EXPECT_EQ(productNameOf(facts), c.name);
+  }
+}
+
+TEST(UdevDeviceFacts, DescribesTheDriveBySysfsPathAndKernelName) {
+  const auto facts = opticalDrive();
+  EXPECT_EQ(describeOpticalDevice(facts, "present"),
+            (OpticalDevice{"HL-DT-ST DVDRAM GH24NSD1", facts.syspath, "present", "sr0"}));
+
+  UdevDeviceFacts bare;
+  bare.devtype = "disk";
+  EXPECT_EQ(describeOpticalDevice(bare, std::nullopt), OpticalDevice{});
+}
+
+TEST(UdevDeviceFacts, DeviceNodeComesFromUdevOrTheKernelName) {
+  auto facts = opticalDrive();
+  EXPECT_EQ(deviceNodeOf(facts), "/dev/sr0");
+  facts.devnode.clear();
+  facts.sysname = "sr1";
+  EXPECT_EQ(deviceNodeOf(facts), "/dev/sr1");
+  facts.sysname = "..";
+  EXPECT_EQ(deviceNodeOf(facts), "");
+}
+
+TEST(UdevDeviceFacts, ActionsAndDriveStatusesMapToEventsAndMediaStates) {
+  EXPECT_EQ(eventKindOfAction("add"), DeviceEventKind::appeared);
+  EXPECT_EQ(eventKindOfAction("remove"), DeviceEventKind::disappeared);
+  EXPECT_EQ(eventKindOfAction("change"), DeviceEventKind::statusChanged);
+  EXPECT_EQ(eventKindOfAction("move"), std::nullopt);
+  EXPECT_EQ(eventKindOfAction(""), std::nullopt);
+
+  EXPECT_EQ(mediaStateFromDriveStatus(CDS_DISC_OK), kMediaPresent);
+  EXPECT_EQ(mediaStateFromDriveStatus(CDS_NO_DISC), kMediaNone);
+  EXPECT_EQ(mediaStateFromDriveStatus(CDS_TRAY_OPEN), kMediaTrayOpen);
+  EXPECT_EQ(mediaStateFromDriveStatus(CDS_DRIVE_NOT_READY), kMediaNotReady);
+  EXPECT_EQ(mediaStateFromDriveStatus(CDS_NO_INFO), kMediaUnknown);
+  EXPECT_EQ(mediaStateFromDriveStatus(-1), std::nullopt);
+}
+
+TEST(UdevDeviceFacts, MonitorEventsOfOpticalDrivesBecomeDriveEvents) {
+  noru::testing::ScriptedSystemCalls calls;
+  calls.onOpen = [](const char*, int) { return 900; };
+  calls.onIoctlValue = [](int, unsigned long, long) { return CDS_DISC_OK; };
+
+  auto inserted = opticalDrive();
+  inserted.action = "change";
+  EXPECT_EQ(
+      deviceEventFor(inserted, calls),
+      (DeviceEvent{DeviceEventKind::statusChanged, describeOpticalDevice(inserted, "present")}));
+
+  auto removed = opticalDrive();
+  removed.action = "remove";
+  EXPECT_EQ(
+      deviceEventFor(removed, calls),
+      (DeviceEvent{DeviceEventKind::disappeared, describeOpticalDevice(removed, std::nullopt)}));
+  EXPECT_EQ(calls.opened(), 1) << "a drive that has gone is not asked about its medium";
+
+  auto disk = opticalDrive();
+  disk.action = "change";
+  disk.cdromProperty = "0";
+  EXPECT_EQ(deviceEventFor(disk, calls), std::nullopt);
+  auto moved = opticalDrive();
+  moved.action = "move";
+  EXPECT_EQ(deviceEventFor(moved, calls), std::nullopt);
+  EXPECT_TRUE(calls.stillOpen().empty());
+}
+
+}  // namespace
+}  // namespace noru::platform::linux_cd
