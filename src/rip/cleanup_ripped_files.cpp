@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/log/diagnostic_log.h"
+#include "rip/library_folders.h"
 
 namespace noru::rip {
 namespace {
@@ -14,33 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 using platform::log::diagnostic;
 
-// The entries of `folder`, hidden ones included; nullopt when it cannot be listed.
-std::optional<std::vector<fs::path>> entriesOf(const fs::path& folder) {
-  std::error_code error;
-  fs::directory_iterator it(folder, error);
-  if (error) {
-    return std::nullopt;
-  }
-  std::vector<fs::path> entries;
-  for (; it != fs::directory_iterator(); it.increment(error)) {
-    if (error) {
-      return std::nullopt;
-    }
-    entries.push_back(it->path());
-  }
-  if (error) {
-    return std::nullopt;
-  }
-  return entries;
-}
-
-void removeIfEmpty(const fs::path& folder) {
-  const auto entries = entriesOf(folder);
-  if (!entries || !entries->empty()) {
-    return;
-  }
-  std::error_code error;
-  if (fs::remove(folder, error)) {
+void removeLoggingEmptyFolder(const fs::path& folder) {
+  if (removeFolderIfEmpty(folder)) {
     diagnostic("CleanupRippedFiles: removed empty directory ", folder.filename());
   }
 }
@@ -78,14 +54,11 @@ void CleanupRippedFiles::operator()(const std::vector<fs::path>& files) const {
 
   for (const auto& album : albumFolders) {
     removeIgnoringFailure(album / "cover.jpg");
-    removeIfEmpty(album);
+    removeLoggingEmptyFolder(album);
 
     const fs::path artist = album.parent_path();
-    const auto entries = entriesOf(artist);
-    if (entries && entries->size() == 1 && entries->front().filename() == "folder.jpg") {
-      removeIgnoringFailure(artist / "folder.jpg");
-    }
-    removeIfEmpty(artist);
+    removeLoneArtistPicture(artist);
+    removeLoggingEmptyFolder(artist);
   }
 }
 

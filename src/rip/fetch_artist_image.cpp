@@ -1,0 +1,98 @@
+#include "rip/fetch_artist_image.h"
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <system_error>
+
+#include "platform/log/diagnostic_log.h"
+#include "rip/image_download.h"
+
+namespace noru::rip {
+namespace {
+
+using platform::log::diagnostic;
+
+constexpr const char* kNonFatal = "RipCD: artist image download failed (non-fatal): ";
+
+struct DecodingFailure {
+  std::string description;
+};
+
+// The artist information of the metadata service: only "thumb_url" is read, a string or null.
+std::optional<std::string> decodeThumbURL(const std::string& body) {
+  const auto json = nlohmann::json::parse(body, nullptr, false);
+  if (json.is_discarded()) {
+    throw DecodingFailure{"The data couldn't be read because it isn't in the correct format."};
+  }
+  if (!json.is_object()) {
+    throw DecodingFailure{"The data couldn't be read because it isn't in the correct format."};
+  }
+  const auto member = json.find("thumb_url");
+  if (member == json.end() || member->is_null()) {
+    return std::nullopt;
+  }
+  if (!member->is_string()) {
+    throw DecodingFailure{
+        "The data couldn't be read because it isn't in the correct format. (thumb_url is not "
+        "a string)"};
+  }
+  return member->get<std::string>();
+}
+
+}  // namespace
+
+void FetchArtistImage::operator()(const std::string& artistMbid,
+                                  const std::filesystem::path& artistFolder,
+                                  std::stop_token stop) const {
+  const auto picture = artistFolder / "folder.jpg";
+  std::error_code ignored;
+  if (std::filesystem::exists(picture, ignored)) {
+    return;
+  }
+  const std::string infoAddress = baseURL + "/v1/artists/" + artistMbid;
+  if (!platform::http::isValidHttpUrl(infoAddress)) {
+    return;
+  }
+  diagnostic("RipCD: fetching artist info ", infoAddress);
+
+  auto info = getURL(send, infoAddress, stop);
+  if (const auto* failed = std::get_if<FailedRequest>(&info)) {
+    diagnostic(kNonFatal, failed->description);
+    return;
+  }
+  const auto& infoResponse = std::get<platform::http::HttpResponse>(info);
+  if (!isSuccessStatus(infoResponse.statusCode)) {
+    return;
+  }
+  std::optional<std::string> thumbURL;
+  try {
+    thumbURL = decodeThumbURL(infoResponse.body);
+  } catch (const DecodingFailure& failure) {
+    diagnostic(kNonFatal, failure.description);
+    return;
+  }
+  // "apple_music:" names a picture in another catalogue, not an address to download.
+  if (!thumbURL || thumbURL->empty() || thumbURL->starts_with("apple_music:") ||
+      !platform::http::isValidHttpUrl(*thumbURL)) {
+    return;
+  }
+
+  auto image = getURL(send, *thumbURL, stop);
+  if (const auto* failed = std::get_if<FailedRequest>(&image)) {
+    diagnostic(kNonFatal, failed->description);
+    return;
+  }
+  const auto& imageResponse = std::get<platform::http::HttpResponse>(image);
+  if (!isSuccessStatus(imageResponse.statusCode) || imageResponse.body.empty()) {
+    return;
+  }
+  std::filesystem::create_directories(artistFolder, ignored);
+  if (auto failure = writeImageFile(picture, imageResponse.body)) {
+    diagnostic(kNonFatal, *failure);
+    return;
+  }
+  diagnostic("RipCD: artist folder.jpg saved → ", picture);
+}
+
+}  // namespace noru::rip

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/http/http_client.h"
+
+namespace noru::rip {
+
+// What became of a GET: an answer (any status), or the description of why none came.
+struct FailedRequest {
+  std::string description;
+};
+using GetOutcome = std::variant<platform::http::HttpResponse, FailedRequest>;
+
+GetOutcome getURL(const platform::http::SendHttpRequest& send, const std::string& url,
+                  std::stop_token stop);
+
+bool isSuccessStatus(long statusCode);
+
+// Writes `bytes` to `file`, replacing it; the description of the failure, if any.
+std::optional<std::string> writeImageFile(const std::filesystem::path& file,
+                                          const std::string& bytes);
+
+}  // namespace noru::rip

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace noru::rip {
+
+// Folder chores shared by the clean-up of a stopped import and by a rip that stops mid-track.
+// Failures are ignored: leaving a folder behind is never worth failing over.
+
+// The entries of `folder`, hidden ones included; nothing when it cannot be listed.
+std::optional<std::vector<std::filesystem::path>> folderEntries(
+    const std::filesystem::path& folder);
+
+// Removes `folder` when it has no entry at all. True when it was removed.
+bool removeFolderIfEmpty(const std::filesystem::path& folder);
+
+// Removes the artist's folder.jpg when it is the only thing left in the artist folder.
+void removeLoneArtistPicture(const std::filesystem::path& artistFolder);
+
+}  // namespace noru::rip

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "disc/cd_drive.h"
+#include "disc/cd_track_info.h"
+#include "disc/read_cd_sectors.h"
+#include "rip/embed_track_metadata.h"
+#include "rip/encode_track_to_aac.h"
+
+namespace noru::rip {
+
+// The tags and the destination of one track's file.
+struct TrackMetadata {
+  std::optional<std::string> trackTitle;
+  std::optional<std::string> albumTitle;
+  std::optional<std::string> albumArtist;
+  std::int64_t trackTotal = 0;
+  std::optional<std::vector<std::uint8_t>> artwork;
+};
+
+// Turns one track of the disc into a finished, tagged M4A file in the album folder: reads its
+// sectors, encodes them, embeds the tags. Returns the file's location.
+class RipCDTrack {
+ public:
+  using Progress = std::function<void(double fraction)>;
+
+  std::filesystem::path operator()(const disc::CDDrive& drive, const disc::CDTrackInfo& track,
+                                   const TrackMetadata& metadata,
+                                   const std::filesystem::path& albumFolder, Progress progress,
+                                   std::stop_token stop) const;
+
+  // Where the track's file goes: the album folder plus the track's file name.
+  static std::filesystem::path fileFor(const disc::CDTrackInfo& track,
+                                       const std::optional<std::string>& trackTitle,
+                                       const std::filesystem::path& albumFolder);
+
+  disc::ReadCDSectors readSectors;
+  EncodeTrackToAAC encodeToAAC;
+  EmbedTrackMetadata embedMetadata;
+};
+
+}  // namespace noru::rip
