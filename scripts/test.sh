@@ -9,6 +9,9 @@ cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
+# Tests only talk to servers they start on 127.0.0.1; a proxy from the environment must not
+# stand in between.
+export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
