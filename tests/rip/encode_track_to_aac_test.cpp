@@ -7,8 +7,8 @@ extern "C" {
 }
 
 #include <fstream>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "disc/cd_rip_error.h"
@@ -24,19 +24,14 @@ namespace fs = std::filesystem;
 
 constexpr double kOneAACFrame = 1024.0 / 44100.0;
 
-// The statuses that ScriptedWriter reports instead of the real writer's.
-struct Script {
-  std::optional<int> clientFormatStatus;
-  std::optional<int> bitRateStatus;
-  std::size_t failingWrite = 0;  // 1-based; 0 = none
-  int writeStatus = 0;
-  std::optional<int> finishStatus;
-};
-
-// The real FFmpeg writer, with a failing step on request and a record of what it was handed.
+// The real FFmpeg writer, failing one step on request, with a record of the chunks it was
+// handed.
 class ScriptedWriter final : public AACFileWriter {
  public:
-  explicit ScriptedWriter(Script script = {}) : script(script) {}
+  enum class Step { none, clientFormat, bitRate, thirdWrite, finish };
+
+  explicit ScriptedWriter(Step failing = Step::none, int status = 0)
+      : failing(failing), status(status) {}
 
   Created create(const fs::path& file) const override {
     auto created = real_.create(file);
@@ -46,26 +41,31 @@ class ScriptedWriter final : public AACFileWriter {
     return created;
   }
 
-  const Script script;
+  const Step failing;
+  const int status;
   mutable std::vector<std::span<const std::uint8_t>> chunks;
 
  private:
   struct File final : OpenFile {
     File(std::unique_ptr<OpenFile> real, const ScriptedWriter& writer)
         : real(std::move(real)), writer(writer) {}
-    int setClientFormat() override {
-      return writer.script.clientFormatStatus.value_or(real->setClientFormat());
+    int result(Step step, const std::function<int()>& realStep) const {
+      return step != Step::none && step == writer.failing ? writer.status : realStep();
     }
-    int setBitRate(std::int64_t bitsPerSecond) override {
-      return writer.script.bitRateStatus ? *writer.script.bitRateStatus
-                                         : real->setBitRate(bitsPerSecond);
+    int setClientFormat() override {
+      return result(Step::clientFormat, [&] { return real->setClientFormat(); });
+    }
+    int setBitRate(std::int64_t rate) override {
+      return result(Step::bitRate, [&] { return real->setBitRate(rate); });
     }
     int write(std::span<const std::uint8_t> pcm) override {
       writer.chunks.push_back(pcm);
-      return writer.chunks.size() == writer.script.failingWrite ? writer.script.writeStatus
-                                                                : real->write(pcm);
+      const bool third = writer.chunks.size() == 3;
+      return result(third ? Step::thirdWrite : Step::none, [&] { return real->write(pcm); });
     }
-    int finish() override { return writer.script.finishStatus.value_or(real->finish()); }
+    int finish() override {
+      return result(Step::finish, [&] { return real->finish(); });
+    }
 
     std::unique_ptr<OpenFile> real;
     const ScriptedWriter& writer;
@@ -130,25 +130,27 @@ TEST_F(EncodeTrackToAACTest, WritesChunksTakenInPlaceFromTheBlock) {
 
 // A half-written M4A has no index and would sit in the library as a track that does not play.
 TEST_F(EncodeTrackToAACTest, AFailedStepClosesAndRemovesThePartlyWrittenFile) {
+  using Step = ScriptedWriter::Step;
   const struct {
-    Script script;
+    Step step;
+    int status;
     std::string line;
   } cases[] = {
-      {{.failingWrite = 3, .writeStatus = AVERROR(EIO)},
+      {Step::thirdWrite, AVERROR(EIO),
        "EncodeTrackToAAC: ExtAudioFileWrite failed status=-5 at offset 32768"},
-      {{.clientFormatStatus = AVERROR(EINVAL)},
+      {Step::clientFormat, AVERROR(EINVAL),
        "EncodeTrackToAAC: ExtAudioFileSetProperty(ClientDataFormat) failed status=-22"},
-      {{.finishStatus = AVERROR(ENOSPC)},
-       "EncodeTrackToAAC: ExtAudioFileDispose failed status=-28"},
+      {Step::finish, AVERROR(ENOSPC), "EncodeTrackToAAC: ExtAudioFileDispose failed status=-28"},
   };
   const auto pcm = testing::syntheticCDAudio(40000 / 4);
-  for (const auto& [script, line] : cases) {
+  for (const auto& [step, status, line] : cases) {
     SCOPED_TRACE(line);
     const auto file = track("05 Broken.m4a");
     const auto descriptorsBefore = testing::openFileDescriptorCount();
 
-    EXPECT_THROW(EncodeTrackToAAC{.writer = std::make_shared<ScriptedWriter>(script)}(pcm, file, 5),
-                 disc::CDRipError);
+    EXPECT_THROW(
+        EncodeTrackToAAC{.writer = std::make_shared<ScriptedWriter>(step, status)}(pcm, file, 5),
+        disc::CDRipError);
 
     EXPECT_TRUE(log.contains(line));
     EXPECT_EQ(testing::openFileDescriptorCount(), descriptorsBefore);
@@ -173,9 +175,8 @@ TEST_F(EncodeTrackToAACTest, AFileThatCannotBeCreatedRemovesNothing) {
 
 TEST_F(EncodeTrackToAACTest, ARefusedBitRateStillYieldsAFileAtTheDefaultRate) {
   const auto file = track("02 Default.m4a");
-  EncodeTrackToAAC{.writer =
-                       std::make_shared<ScriptedWriter>(Script{.bitRateStatus = AVERROR(EINVAL)})}(
-      testing::syntheticCDAudio(2 * 44100), file, 2);
+  auto writer = std::make_shared<ScriptedWriter>(ScriptedWriter::Step::bitRate, AVERROR(EINVAL));
+  EncodeTrackToAAC{.writer = writer}(testing::syntheticCDAudio(2 * 44100), file, 2);
 
   const auto facts = testing::probeAudioFile(file);
   EXPECT_EQ(facts.codec, "aac");

@@ -49,26 +49,6 @@ TEST(IsValidHttpUrl, AcceptsOnlyAbsoluteHttpAndHttpsAddresses) {
   }
 }
 
-TEST(HttpClient, PostsHeadersAndBodyAndReturnsAnErrorStatusWithItsBody) {
-  TestHttpServer server;
-  server.respond("POST", "/echo", 500, R"({"answer":500})");
-  const HttpResponse response = HttpClient().send(
-      HttpRequest{.method = "POST",
-                  .url = server.url("/echo"),
-                  .headers = {{"Content-Type", "application/json"}, {"X-Trace", "a b"}},
-                  .body = R"({"question":1})"},
-      {});
-  EXPECT_EQ(response.statusCode, 500);
-  EXPECT_EQ(response.body, R"({"answer":500})");
-
-  const auto received = server.requests();
-  ASSERT_EQ(received.size(), 1u);
-  EXPECT_EQ(received[0].body, R"({"question":1})");
-  EXPECT_EQ(received[0].headers.count("Content-Type"), 1u);
-  EXPECT_EQ(received[0].headers.find("X-Trace")->second, "a b");
-  EXPECT_EQ(received[0].headers.count("Expect"), 0u);
-}
-
 TEST(HttpClient, FollowsRedirectsButNotEndlesslyAndKeepsBinaryBodiesIntact) {
   TestHttpServer server;
   TestHttpServer archive;
