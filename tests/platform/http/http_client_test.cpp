@@ -64,7 +64,7 @@ TEST(HttpClient, FollowsRedirectsButNotEndlesslyAndKeepsBinaryBodiesIntact) {
 TEST(HttpClient, NeverFetchesOtherSchemesNotEvenAfterARedirect) {
   TestHttpServer server;
   for (const std::string& target : {std::string("file:///etc/passwd"),
-                                    "gopher://127.0.0.1:" + std::to_string(server.port()) + "/x"}) {
+                                    "ftp://127.0.0.1:" + std::to_string(server.port()) + "/x"}) {
     SCOPED_TRACE(target);
     server.redirect("GET", "/thumb", target);
 
