@@ -27,10 +27,10 @@ class ScriptedSystemCalls final : public platform::linux_cd::SystemCalls {
   IoctlPointerHook onIoctlPointer;
   IoctlValueHook onIoctlValue;
 
-  int opened() const;
-  int closed() const;
-  std::vector<int> stillOpen() const;
-  std::vector<OpenCall> openCalls() const;
+  int opened() const { return locked(opened_); }
+  int closed() const { return locked(closed_); }
+  std::vector<int> stillOpen() const { return locked(stillOpen_); }
+  std::vector<OpenCall> openCalls() const { return locked(openCalls_); }
 
   int open(const char* path, int flags) override;
   int close(int descriptor) override;
@@ -39,6 +39,12 @@ class ScriptedSystemCalls final : public platform::linux_cd::SystemCalls {
   ssize_t pread(int descriptor, void* buffer, std::size_t count, off_t offset) override;
 
  private:
+  template <class T>
+  T locked(const T& record) const {
+    std::lock_guard lock(mutex_);
+    return record;
+  }
+
   mutable std::mutex mutex_;
   int opened_ = 0;
   int closed_ = 0;
