@@ -56,9 +56,10 @@ TEST_F(ImageDriveEndToEndTest, ImageAppearsReadsBackExactlyAndLeavesWhenEjected)
   const auto image =
       noru::testing::writeDiscImage(folder.path(), "Album",
                                     {{.sectors = 150},
+                                     {.sectors = 40, .data = true},
                                      {.sectors = 200, .indexZeroSectors = 30},
                                      {.sectors = 120, .silentPregapSectors = 75, .newFile = true},
-                                     {.sectors = 90, .data = true, .newFile = true}});
+                                     {.sectors = 90, .indexZeroSectors = 10, .newFile = true}});
   service->start([this](state::AnyAction action) { dispatched.push_back(std::move(action)); });
   EXPECT_EQ(take(), std::vector{rip(actions::drivesUpdated{{}})});
 
@@ -66,27 +67,33 @@ TEST_F(ImageDriveEndToEndTest, ImageAppearsReadsBackExactlyAndLeavesWhenEjected)
   EXPECT_TRUE(dispatched.empty()) << "the image is announced on a later turn";
   mainQueue.runPending();
   const CDDrive drive{*added.registryPath, "Album (disc image)", *added.bsdName, true};
+  // Each audio track runs up to the next track's INDEX 01, the first one up to the data track.
   const auto& t = image.tracks;
-  const CDDiscInfo expected{{{1, t[0].startSector, t[1].startSector - t[0].startSector},
-                             {2, t[1].startSector, t[2].startSector - t[1].startSector},
-                             {3, t[2].startSector, t[3].startSector - t[2].startSector}},
-                            t[3].startSector};
+  auto track = [&](std::int64_t number, int written, std::int32_t end) {
+    return CDTrackInfo{number, t[written].startSector, end - t[written].startSector};
+  };
+  const CDDiscInfo expected{{track(1, 0, t[1].startSector), track(2, 2, t[3].startSector),
+                             track(3, 3, t[4].startSector), track(4, 4, image.leadOutSector)},
+                            image.leadOutSector};
   EXPECT_EQ(take(),
             (std::vector{rip(actions::drivesUpdated{{drive}}), rip(actions::drivesUpdated{{drive}}),
                          rip(actions::discInserted{drive, expected})}));
 
-  // Track 2 runs up to track 3's INDEX 01: its own audio, then track 3's silent pregap.
-  const auto& track = expected.tracks[1];
+  // Tracks 2 to 4 in one run: audio after the data track's smaller sectors, a silent pregap, and
+  // two more files, the last one opening with an INDEX 00 pregap.
+  const auto first = expected.tracks[1].startSector;
+  const auto count = expected.totalSectors - first;
   std::atomic<bool> done = false;
   auto read = runner.spawn([&](std::stop_token) {
-    auto bytes = readSectors(
-        drive.bsdPath, track.startSector, track.sectorCount, [](double) {},
-        std::make_shared<ReadCDSectors::ReadTaskBox>());
-    done = true;
-    return bytes;
+    struct MarkDone {
+      std::atomic<bool>& done;
+      ~MarkDone() { done = true; }
+    } mark{done};
+    return readSectors(
+        drive.bsdPath, first, count, [](double) {}, std::make_shared<ReadCDSectors::ReadTaskBox>());
   });
   ASSERT_TRUE(mainQueue.runUntil([&] { return done.load(); }));
-  EXPECT_TRUE(read.value() == image.discAudio(track.startSector, track.sectorCount));
+  EXPECT_TRUE(read.value() == image.discAudio(first, count));
   EXPECT_GT(calls.opened(), 0);
   EXPECT_TRUE(calls.stillOpen().empty());
 

@@ -7,6 +7,15 @@
 #include "disc/toc_bytes.h"
 
 namespace noru::disc {
+
+// Readable failures: "1:0+12345 2:12345+10005 total 22350".
+void PrintTo(const CDDiscInfo& info, std::ostream* out) {
+  for (const auto& track : info.tracks) {
+    *out << track.number << ":" << track.startSector << "+" << track.sectorCount << " ";
+  }
+  *out << "total " << info.totalSectors;
+}
+
 namespace {
 
 using testing::audioTrack;

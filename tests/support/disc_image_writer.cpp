@@ -51,6 +51,7 @@ WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::
   image.cuePath = folder / (name + ".cue");
   std::string sheet = "REM written by the test support\n";
   std::ofstream bin;
+  int files = 0;
   std::int64_t fileSector = 0;  // sectors written to the current file
   // Writes `sectors` sectors of the track to the file and to the disc model: audio `pcm`, or
   // for a data track 2048-byte sectors that the disc model holds as zeros.
@@ -69,11 +70,9 @@ WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::
     const auto& plan = tracks[i];
     const int number = static_cast<int>(i) + 1;
     if (i == 0 || plan.newFile) {
-      const auto binName = image.binPaths.empty()
-                               ? name + ".bin"
-                               : name + "-" + std::to_string(image.binPaths.size() + 1) + ".bin";
-      image.binPaths.push_back(folder / binName);
-      bin = std::ofstream(image.binPaths.back(), std::ios::binary | std::ios::trunc);
+      const auto binName =
+          ++files == 1 ? name + ".bin" : name + "-" + std::to_string(files) + ".bin";
+      bin = std::ofstream(folder / binName, std::ios::binary | std::ios::trunc);
       fileSector = 0;
       sheet += "FILE \"" + binName + "\" BINARY\n";
     }
@@ -96,7 +95,7 @@ WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::
         {number, static_cast<std::int32_t>(image.disc.size() / kImageSectorBytes), plan.sectors});
     put(number, plan.data, plan.sectors, tone(330.0 + 110.0 * number, 0.4, plan.sectors));
     if (!bin) {
-      throw std::runtime_error("cannot write " + image.binPaths.back().string());
+      throw std::runtime_error("cannot write the BIN files of " + image.cuePath.string());
     }
   }
   image.leadOutSector = static_cast<std::int32_t>(image.disc.size() / kImageSectorBytes);

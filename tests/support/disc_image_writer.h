@@ -30,7 +30,6 @@ struct WrittenTrack {
 // A CUE/BIN image on disk and what a drive serving it must deliver.
 struct WrittenDiscImage {
   std::filesystem::path cuePath;
-  std::vector<std::filesystem::path> binPaths;
   std::vector<WrittenTrack> tracks;
   std::int32_t leadOutSector = 0;
 

@@ -10,9 +10,7 @@
 #include <cstring>
 
 #include "platform/linux/cd_audio_read.h"
-#include "platform/linux/drive_status.h"
 #include "platform/linux/eject_media.h"
-#include "platform/linux/optical_device.h"
 #include "platform/linux/sg_full_toc.h"
 #include "support/scripted_system_calls.h"
 
@@ -30,13 +28,6 @@ class DeviceRequestsTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(calls.opened(), calls.closed());
     EXPECT_TRUE(calls.stillOpen().empty());
-  }
-
-  void failToOpen(int error) {
-    calls.onOpen = [error](const char*, int) {
-      errno = error;
-      return -1;
-    };
   }
 
   noru::testing::ScriptedSystemCalls calls;
@@ -128,7 +119,10 @@ TEST_F(DeviceRequestsTest, FullTocFailuresGiveNoToc) {
   };
   EXPECT_EQ(readFullTocWithSgIo(calls, "sr0").outcome, Outcome::noToc);
 
-  failToOpen(ENOENT);
+  calls.onOpen = [](const char*, int) {
+    errno = ENOENT;
+    return -1;
+  };
   EXPECT_EQ(readFullTocWithSgIo(calls, "sr7").outcome, Outcome::deviceUnavailable);
 }
 
@@ -164,22 +158,6 @@ TEST_F(DeviceRequestsTest, EjectUnlocksTheDoorThenEjects) {
             (std::vector<std::pair<unsigned long, long>>{{CDROM_LOCKDOOR, 0}, {CDROMEJECT, 0}}));
   EXPECT_EQ(calls.openCalls()[0].path, "/dev/sr1");
   EXPECT_FALSE(ejectMedia(calls, "sr1")) << "the eject itself failed";
-}
-
-TEST_F(DeviceRequestsTest, MediaStateComesFromDriveStatus) {
-  calls.onIoctlValue = [](int, unsigned long request, long argument) {
-    EXPECT_EQ(request, static_cast<unsigned long>(CDROM_DRIVE_STATUS));
-    EXPECT_EQ(argument, CDSL_CURRENT);
-    return CDS_DISC_OK;
-  };
-  EXPECT_EQ(readMediaState(calls, "/dev/sr0"), kMediaPresent);
-  calls.onIoctlValue = [](int, unsigned long, long) {
-    errno = ENOSYS;
-    return -1;
-  };
-  EXPECT_EQ(readMediaState(calls, "/dev/sr0"), std::nullopt);
-  failToOpen(EACCES);
-  EXPECT_EQ(readMediaState(calls, "/dev/sr0"), std::nullopt);
 }
 
 }  // namespace

@@ -36,12 +36,7 @@ std::size_t entriesIn(const char* folder) {
 
 class LinuxDrivesTest : public noru::testing::RuntimeFixture {
  protected:
-  LinuxDrivesTest() {
-    drives.calls = &calls;
-    calls.onOpen = [](const char* path, int) {
-      return std::string(path) == "/dev/sr1" ? 901 : 900;
-    };
-  }
+  LinuxDrivesTest() { drives.calls = &calls; }
 
   noru::testing::ScriptedSystemCalls calls;
   LinuxDrives drives;
@@ -54,17 +49,30 @@ TEST_F(LinuxDrivesTest, ListsOnlyOpticalDisksWithTheirMediaState) {
         blockDevice("sr0p1", "partition", "1"), blockDevice("sr1", "disk", "1"),
         // Without a udev daemon there are no properties; the kernel's device type still tells.
         blockDevice("sr2", "disk", std::nullopt, "5\n"),
-        blockDevice("sdb", "disk", std::nullopt, "0")};
+        blockDevice("sdb", "disk", std::nullopt, "0"), blockDevice("sr3", "disk", "1"),
+        blockDevice("sr4", "disk", "1")};
   };
-  calls.onIoctlValue = [](int descriptor, unsigned long, long) {
+  // sr0 and sr2 have their trays open, sr1 holds a disc; sr3 does not answer and sr4 cannot
+  // be opened: no media state for them.
+  calls.onOpen = [](const char* path, int) {
+    errno = EACCES;
+    return path[7] == '4' ? -1 : 900 + (path[7] - '0');
+  };
+  calls.onIoctlValue = [](int descriptor, unsigned long request, long argument) {
+    if (request != CDROM_DRIVE_STATUS || argument != CDSL_CURRENT || descriptor == 903) {
+      return -1;
+    }
     return descriptor == 901 ? CDS_DISC_OK : CDS_TRAY_OPEN;
   };
+  auto device = [](const char* name, std::optional<std::string> mediaState) {
+    return OpticalDevice{std::string("Vendor Model ") + name,
+                         std::string("/sys/devices/x/block/") + name, std::move(mediaState), name};
+  };
   EXPECT_EQ(drives.devices(),
-            (std::vector<OpticalDevice>{
-                {"Vendor Model sr0", "/sys/devices/x/block/sr0", kMediaTrayOpen, "sr0"},
-                {"Vendor Model sr1", "/sys/devices/x/block/sr1", kMediaPresent, "sr1"},
-                {"Vendor Model sr2", "/sys/devices/x/block/sr2", kMediaTrayOpen, "sr2"}}));
-  EXPECT_EQ(calls.opened(), 3);
+            (std::vector<OpticalDevice>{device("sr0", kMediaTrayOpen), device("sr1", kMediaPresent),
+                                        device("sr2", kMediaTrayOpen), device("sr3", std::nullopt),
+                                        device("sr4", std::nullopt)}));
+  EXPECT_EQ(calls.opened(), 4);
   EXPECT_TRUE(calls.stillOpen().empty());
 
   drives.enumerateBlockDevices = [] { return std::nullopt; };
