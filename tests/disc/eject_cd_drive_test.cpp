@@ -11,13 +11,14 @@ namespace {
 using platform::linux_cd::OpticalDevice;
 
 TEST(EjectCDDrive, FindsTheDriveByTheSameIdentityAsDriveDetection) {
-  auto drives = std::make_shared<noru::testing::FakeOpticalDrives>();
-  drives->deviceList = std::vector<OpticalDevice>{
+  const std::vector<OpticalDevice> devices{
       {"HL-DT-ST DVDRAM", "/sys/devices/a/block/sr0", "present", "sr0"},
       {"ASUS DRW", std::nullopt, "present", "sr1"},
       {"ASUS DRW", std::nullopt, "present", "sr2"},
       {std::nullopt, "/sys/devices/d/block/sr3", "none", "sr3"},
   };
+  auto drives = std::make_shared<noru::testing::FakeOpticalDrives>();
+  drives->deviceList = devices;
   EjectCDDrive eject;
   eject.deviceList = drives;
   eject.ejector = drives;
@@ -27,11 +28,7 @@ TEST(EjectCDDrive, FindsTheDriveByTheSameIdentityAsDriveDetection) {
   eject("ASUS DRW");  // no registry path: the product name is the id; the first one wins
   eject("/sys/devices/d/block/sr3");  // nameless drives are not listed, but can be ejected
   eject("/sys/devices/gone/block/sr9");
-  std::vector<std::optional<std::string>> ejected;
-  for (const auto& device : drives->ejected) {
-    ejected.push_back(device.bsdName);
-  }
-  EXPECT_EQ(ejected, (std::vector<std::optional<std::string>>{"sr0", "sr1", "sr3"}));
+  EXPECT_EQ(drives->ejected, (std::vector{devices[0], devices[1], devices[3]}));
   EXPECT_EQ(log.lines(), (std::vector<std::string>{
                              "CDRipMiddleware: ejecting disc from drive /sys/devices/a/block/sr0",
                              "CDRipMiddleware: ejecting disc from drive ASUS DRW",

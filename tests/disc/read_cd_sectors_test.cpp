@@ -37,8 +37,8 @@ class ReadCDSectorsTest : public noru::testing::RuntimeFixture {
       return read(
           "sr0", start, count,
           [this](double fraction) {
+            EXPECT_TRUE(mainQueue.isMainThread());
             progress.push_back(fraction);
-            progressOnMainThread = progressOnMainThread && mainQueue.isMainThread();
           },
           box);
     });
@@ -61,16 +61,11 @@ class ReadCDSectorsTest : public noru::testing::RuntimeFixture {
     return "";
   }
 
-  std::vector<std::string> sectorLines() const {
-    return log.linesStartingWith("ReadCDSectors: sector ");
-  }
-
   std::shared_ptr<FakeOpticalDrives> drives = std::make_shared<FakeOpticalDrives>();
   ReadCDSectors read;
   std::shared_ptr<ReadCDSectors::ReadTaskBox> box = std::make_shared<ReadCDSectors::ReadTaskBox>();
   std::atomic<bool> ended = false;
   std::vector<double> progress;  // main thread only
-  bool progressOnMainThread = true;
   noru::testing::CapturedLog log;
 };
 
@@ -80,7 +75,6 @@ TEST_F(ReadCDSectorsTest, ReadsInRequestsOfSeventyFiveAndReportsProgressOnTheMai
   EXPECT_EQ(drives->reads, (std::vector<AudioRead>{{40, 1000, 75}, {40, 1075, 75}}));
   EXPECT_EQ(bytes, FakeOpticalDrives::pattern(1000, 150));
   EXPECT_EQ(progress, (std::vector<double>{0.5, 1.0}));
-  EXPECT_TRUE(progressOnMainThread);
   EXPECT_EQ(log.lines(),
             (std::vector<std::string>{"ReadCDSectors: opening /dev/sr0 startSector=1000 count=150",
                                       "ReadCDSectors: device opened fd=40",
@@ -115,7 +109,7 @@ TEST_F(ReadCDSectorsTest, RequestsProgressAndSectorLinesFollowTheCount) {
     }
     EXPECT_EQ(requestSizes, c.requestSizes) << c.count << " sectors";
     EXPECT_EQ(progress.size(), c.requestSizes.size());
-    EXPECT_EQ(sectorLines(), c.sectorLines);
+    EXPECT_EQ(log.linesStartingWith("ReadCDSectors: sector "), c.sectorLines);
     EXPECT_EQ(drives->opens, 1);
     EXPECT_EQ(drives->closes, 1);
   }

@@ -64,29 +64,20 @@ TEST_F(ImageDriveRegistryTest, ReadsRefuseWhatIsNoAudioAndCloseEveryFile) {
   EXPECT_EQ(errno, EBADF);
 }
 
-TEST_F(ImageDriveRegistryTest, EjectAnnouncesTheMediumLeavingAndThenTheDrive) {
+// The events an eject sends are checked end to end, through the disc watcher.
+TEST_F(ImageDriveRegistryTest, EjectedImageServesNothingMoreAndCanBeOpenedAgain) {
   const auto device = registry->addImage(image.cuePath);
-  mainQueue.runPending();
-  events.clear();
   const int handle = registry->open(*device.bsdName);
-
   EXPECT_TRUE(registry->eject(device));
   EXPECT_FALSE(registry->eject(device));
 
-  auto withoutMedium = device;
-  withoutMedium.mediaState = linux_cd::kMediaNone;
   std::vector<std::uint8_t> buffer(2352);
   EXPECT_EQ(registry->readAudio(handle, 0, 1, buffer.data()), -1);
   EXPECT_EQ(errno, ENOMEDIUM);
   EXPECT_EQ(registry->open(*device.bsdName), -1);
   EXPECT_EQ(errno, ENOMEDIUM);
   EXPECT_EQ(registry->readFullToc(*device.bsdName).outcome, FullTocReply::Outcome::noToc);
-
   mainQueue.runPending();
-  EXPECT_EQ(events, (std::vector<DeviceEvent>{{DeviceEventKind::statusChanged, withoutMedium},
-                                              {DeviceEventKind::disappeared, withoutMedium}}));
-  EXPECT_FALSE(registry->isImageDrive(*device.bsdName));
-
   EXPECT_EQ(registry->close(handle), 0);
   EXPECT_TRUE(calls.stillOpen().empty());
   // Once gone, the same image can be opened again, under the same identity.
