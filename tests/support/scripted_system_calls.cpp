@@ -8,7 +8,6 @@ int ScriptedSystemCalls::open(const char* path, int flags) {
   const int descriptor =
       onOpen ? onOpen(path, flags) : platform::linux_cd::systemCalls().open(path, flags);
   std::lock_guard lock(mutex_);
-  openCalls_.push_back({path, flags});
   if (descriptor >= 0) {
     ++opened_;
     stillOpen_.push_back(descriptor);

@@ -45,11 +45,7 @@ TEST(UdevDeviceFacts, ProductNameJoinsTrimmedVendorAndModel) {
   }
 }
 
-TEST(UdevDeviceFacts, DescribesTheDriveBySysfsPathAndKernelName) {
-  const auto facts = opticalDrive();
-  EXPECT_EQ(describeOpticalDevice(facts, "present"),
-            (OpticalDevice{"HL-DT-ST DVDRAM GH24NSD1", facts.syspath, "present", "sr0"}));
-
+TEST(UdevDeviceFacts, WhatUdevDoesNotTellStaysMissing) {
   UdevDeviceFacts bare;
   bare.devtype = "disk";
   EXPECT_EQ(describeOpticalDevice(bare, std::nullopt), OpticalDevice{});
