@@ -50,9 +50,9 @@ class CDDetectionServiceTest : public noru::testing::RuntimeFixture {
     service->detectDrives.deviceList = drives;
     service->readDiscInfo.tocSource = drives;
     service->deviceEvents = drives;
-    const auto toc = testing::fullToc({testing::audioTrack(1, 0, 2, 0), testing::leadOut(1, 0, 0)});
-    drives->tocReplies["sr0"] = {FullTocReply::Outcome::ok, toc};
-    drives->tocReplies["sr1"] = {FullTocReply::Outcome::ok, toc};
+    drives->tocReplies["sr0"] = {
+        FullTocReply::Outcome::ok,
+        testing::fullToc({testing::audioTrack(1, 0, 2, 0), testing::leadOut(1, 0, 0)})};
   }
 
   // Starts the service on these drives and returns what it reported.
