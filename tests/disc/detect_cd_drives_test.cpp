@@ -27,20 +27,19 @@ TEST_F(DetectCDDrivesTest, NoDrivesGivesTheTwoCountLinesAndAnEmptyList) {
 }
 
 TEST_F(DetectCDDrivesTest, ListThatCannotBeObtainedGivesNothingSilently) {
-  drives->setDevices(std::nullopt);
+  drives->deviceList = std::nullopt;
   EXPECT_TRUE(detect().empty());
   EXPECT_TRUE(log.lines().empty());
 }
 
 TEST_F(DetectCDDrivesTest, MapsEachDeviceAndLeavesOutTheNamelessOne) {
-  drives->setDevices(std::vector<OpticalDevice>{
+  drives->deviceList = std::vector<OpticalDevice>{
       {"HL-DT-ST DVDRAM", "/sys/devices/a/block/sr0", "present", "sr0"},
       {std::nullopt, "/sys/devices/b/block/sr1", "present", "sr1"},
       {"ASUS DRW", std::nullopt, "none", "sr2"},
       {"ASUS DRW", std::nullopt, "Present", std::nullopt},
       {"TSST TS-L633", "/sys/devices/c/block/sr4", std::nullopt, ""},
-      {"Image", "image:/x.cue", "notReady", "image1"},
-  });
+  };
 
   const auto list = detect();
 
@@ -49,19 +48,17 @@ TEST_F(DetectCDDrivesTest, MapsEachDeviceAndLeavesOutTheNamelessOne) {
                       {"ASUS DRW", "ASUS DRW", "sr2", false},
                       {"ASUS DRW", "ASUS DRW", "", false},
                       {"/sys/devices/c/block/sr4", "TSST TS-L633", "", false},
-                      {"image:/x.cue", "Image", "image1", false},
                   }));
   EXPECT_EQ(log.lines(),
             (std::vector<std::string>{
-                "DetectCDDrives: found 6 DRDevice(s)",
+                "DetectCDDrives: found 5 DRDevice(s)",
                 "DetectCDDrives: drive 'HL-DT-ST DVDRAM' id=/sys/devices/a/block/sr0 bsd=sr0 "
                 "hasDisc=true",
                 "DetectCDDrives: drive 'ASUS DRW' id=ASUS DRW bsd=sr2 hasDisc=false",
                 "DetectCDDrives: drive 'ASUS DRW' id=ASUS DRW bsd=(none) hasDisc=false",
                 "DetectCDDrives: drive 'TSST TS-L633' id=/sys/devices/c/block/sr4 bsd=(none) "
                 "hasDisc=false",
-                "DetectCDDrives: drive 'Image' id=image:/x.cue bsd=image1 hasDisc=false",
-                "DetectCDDrives: returning 5 drive(s)"}));
+                "DetectCDDrives: returning 4 drive(s)"}));
 }
 
 }  // namespace

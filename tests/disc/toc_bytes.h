@@ -7,10 +7,7 @@ namespace noru::disc::testing {
 
 // One 11-byte descriptor of a full TOC.
 struct Descriptor {
-  std::uint8_t point = 0;
-  std::uint8_t pMin = 0;
-  std::uint8_t pSec = 0;
-  std::uint8_t pFrame = 0;
+  std::uint8_t point, pMin, pSec, pFrame;
   std::uint8_t control = 0;  // 4: data track
   std::uint8_t session = 1;
   std::uint8_t adr = 1;
@@ -35,16 +32,11 @@ inline Descriptor leadOut(std::uint8_t m, std::uint8_t s, std::uint8_t f,
 inline std::vector<std::uint8_t> fullToc(const std::vector<Descriptor>& descriptors) {
   const std::size_t length = 2 + 11 * descriptors.size();
   std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(length >> 8),
-                                     static_cast<std::uint8_t>(length & 0xFF), 1, 1};
+                                     static_cast<std::uint8_t>(length), 1, 1};
   for (const auto& d : descriptors) {
-    const std::uint8_t descriptor[11] = {
-        d.session, static_cast<std::uint8_t>((d.adr << 4) | d.control),
-        0,         d.point,
-        0,         0,
-        0,         0,
-        d.pMin,    d.pSec,
-        d.pFrame};
-    bytes.insert(bytes.end(), std::begin(descriptor), std::end(descriptor));
+    const auto adrControl = static_cast<std::uint8_t>(d.adr << 4 | d.control);
+    bytes.insert(bytes.end(),
+                 {d.session, adrControl, 0, d.point, 0, 0, 0, 0, d.pMin, d.pSec, d.pFrame});
   }
   return bytes;
 }

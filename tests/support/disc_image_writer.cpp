@@ -9,7 +9,6 @@
 namespace noru::testing {
 namespace {
 
-constexpr int kSamplesPerSector = kImageSectorBytes / 4;
 constexpr std::int32_t kDataSectorBytes = 2048;
 
 std::string msf(std::int64_t frames) {
@@ -19,49 +18,26 @@ std::string msf(std::int64_t frames) {
   return text;
 }
 
-void appendSample(std::vector<std::uint8_t>& out, double value) {
-  const auto sample = static_cast<std::int16_t>(std::lround(value * 32767.0));
-  const auto bits = static_cast<std::uint16_t>(sample);
-  out.push_back(static_cast<std::uint8_t>(bits & 0xFF));
-  out.push_back(static_cast<std::uint8_t>(bits >> 8));
-}
-
-std::vector<std::uint8_t> tone(double hertz, double amplitude, std::int32_t sectors,
-                               std::int64_t firstSample) {
+// A stereo sine tone as 16-bit little-endian PCM, the right channel out of phase.
+std::vector<std::uint8_t> tone(double hertz, double amplitude, std::int32_t sectors) {
   std::vector<std::uint8_t> pcm;
   pcm.reserve(static_cast<std::size_t>(sectors) * kImageSectorBytes);
-  const std::int64_t samples = std::int64_t{sectors} * kSamplesPerSector;
-  for (std::int64_t i = 0; i < samples; ++i) {
-    const double t = static_cast<double>(firstSample + i) / 44100.0;
-    appendSample(pcm, amplitude * std::sin(2 * std::numbers::pi * hertz * t));
-    appendSample(pcm, amplitude * std::sin(2 * std::numbers::pi * hertz * t + 0.5));
+  for (std::int64_t i = 0; i < std::int64_t{sectors} * kImageSectorBytes / 4; ++i) {
+    const double phase = 2 * std::numbers::pi * hertz * static_cast<double>(i) / 44100.0;
+    for (double value : {std::sin(phase), std::sin(phase + 0.5)}) {
+      const auto bits = static_cast<std::uint16_t>(std::lround(amplitude * value * 32767.0));
+      pcm.push_back(static_cast<std::uint8_t>(bits & 0xFF));
+      pcm.push_back(static_cast<std::uint8_t>(bits >> 8));
+    }
   }
   return pcm;
 }
 
-std::vector<std::uint8_t> pregapAudio(int trackNumber, std::int32_t sectors) {
-  return tone(110.0 + 10.0 * trackNumber, 0.05, sectors, 0);
-}
-
-std::vector<std::uint8_t> dataSectors(int trackNumber, std::int32_t sectors) {
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(sectors) * kDataSectorBytes);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    bytes[i] = static_cast<std::uint8_t>((i * 31 + trackNumber) & 0xFF);
-  }
-  return bytes;
-}
-
-void write(std::ofstream& out, const std::vector<std::uint8_t>& bytes) {
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+std::vector<std::uint8_t> zeros(std::int32_t sectors, std::int32_t sectorBytes) {
+  return std::vector<std::uint8_t>(static_cast<std::size_t>(sectors) * sectorBytes, 0);
 }
 
 }  // namespace
-
-std::vector<std::uint8_t> synthesizedAudio(int trackNumber, std::int32_t sectors,
-                                           std::int64_t firstSample) {
-  return tone(330.0 + 110.0 * trackNumber, 0.4, sectors, firstSample);
-}
 
 std::vector<std::uint8_t> WrittenDiscImage::discAudio(std::int32_t firstSector,
                                                       std::int32_t count) const {
@@ -75,66 +51,54 @@ WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::
   image.cuePath = folder / (name + ".cue");
   std::string sheet = "REM written by the test support\n";
   std::ofstream bin;
-  std::int64_t fileFrame = 0;  // sectors written to the current file
-  std::int32_t cursor = 0;     // disc sector
-  auto appendDisc = [&](const std::vector<std::uint8_t>& bytes) {
-    image.disc.insert(image.disc.end(), bytes.begin(), bytes.end());
+  int files = 0;
+  std::int64_t fileSector = 0;  // sectors written to the current file
+  // Writes `sectors` sectors of the track to the file and to the disc model: audio `pcm`, or
+  // for a data track 2048-byte sectors that the disc model holds as zeros.
+  auto put = [&](int number, bool data, std::int32_t sectors, std::vector<std::uint8_t> pcm) {
+    auto bytes = data ? zeros(sectors, kDataSectorBytes) : pcm;
+    for (std::size_t i = 0; data && i < bytes.size(); ++i) {
+      bytes[i] = static_cast<std::uint8_t>((i * 31 + number) & 0xFF);
+    }
+    bin.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    const auto audio = data ? zeros(sectors, kImageSectorBytes) : pcm;
+    image.disc.insert(image.disc.end(), audio.begin(), audio.end());
+    fileSector += sectors;
   };
   for (std::size_t i = 0; i < tracks.size(); ++i) {
     const auto& plan = tracks[i];
     const int number = static_cast<int>(i) + 1;
-    const bool data = plan.kind == ImageTrackPlan::Kind::mode1Data;
     if (i == 0 || plan.newFile) {
-      const auto binName = image.binPaths.empty()
-                               ? name + ".bin"
-                               : name + "-" + std::to_string(image.binPaths.size() + 1) + ".bin";
-      image.binPaths.push_back(folder / binName);
-      bin = std::ofstream(image.binPaths.back(), std::ios::binary | std::ios::trunc);
-      fileFrame = 0;
+      const auto binName =
+          ++files == 1 ? name + ".bin" : name + "-" + std::to_string(files) + ".bin";
+      bin = std::ofstream(folder / binName, std::ios::binary | std::ios::trunc);
+      fileSector = 0;
       sheet += "FILE \"" + binName + "\" BINARY\n";
     }
     char trackLine[64];
     std::snprintf(trackLine, sizeof trackLine, "  TRACK %02d %s\n", number,
-                  data ? "MODE1/2048" : "AUDIO");
+                  plan.data ? "MODE1/2048" : "AUDIO");
     sheet += trackLine;
     if (plan.silentPregapSectors > 0) {
       sheet += "    PREGAP " + msf(plan.silentPregapSectors) + "\n";
-      appendDisc(std::vector<std::uint8_t>(
-          static_cast<std::size_t>(plan.silentPregapSectors) * kImageSectorBytes, 0));
-      cursor += plan.silentPregapSectors;
+      const auto silence = zeros(plan.silentPregapSectors, kImageSectorBytes);
+      image.disc.insert(image.disc.end(), silence.begin(), silence.end());
     }
     if (plan.indexZeroSectors > 0) {
-      sheet += "    INDEX 00 " + msf(fileFrame) + "\n";
-      if (data) {
-        write(bin, dataSectors(number, plan.indexZeroSectors));
-        appendDisc(std::vector<std::uint8_t>(
-            static_cast<std::size_t>(plan.indexZeroSectors) * kImageSectorBytes, 0));
-      } else {
-        const auto pcm = pregapAudio(number, plan.indexZeroSectors);
-        write(bin, pcm);
-        appendDisc(pcm);
-      }
-      fileFrame += plan.indexZeroSectors;
-      cursor += plan.indexZeroSectors;
+      sheet += "    INDEX 00 " + msf(fileSector) + "\n";
+      put(number, plan.data, plan.indexZeroSectors,
+          tone(110.0 + 10.0 * number, 0.05, plan.indexZeroSectors));
     }
-    sheet += "    INDEX 01 " + msf(fileFrame) + "\n";
-    image.tracks.push_back({number, cursor, plan.sectors, data});
-    if (data) {
-      write(bin, dataSectors(number, plan.sectors));
-      appendDisc(
-          std::vector<std::uint8_t>(static_cast<std::size_t>(plan.sectors) * kImageSectorBytes, 0));
-    } else {
-      const auto pcm = synthesizedAudio(number, plan.sectors);
-      write(bin, pcm);
-      appendDisc(pcm);
-    }
-    fileFrame += plan.sectors;
-    cursor += plan.sectors;
+    sheet += "    INDEX 01 " + msf(fileSector) + "\n";
+    image.tracks.push_back(
+        {number, static_cast<std::int32_t>(image.disc.size() / kImageSectorBytes), plan.sectors});
+    put(number, plan.data, plan.sectors, tone(330.0 + 110.0 * number, 0.4, plan.sectors));
     if (!bin) {
-      throw std::runtime_error("cannot write " + image.binPaths.back().string());
+      throw std::runtime_error("cannot write the BIN files of " + image.cuePath.string());
     }
   }
-  image.leadOutSector = cursor;
+  image.leadOutSector = static_cast<std::int32_t>(image.disc.size() / kImageSectorBytes);
   bin.close();
   std::ofstream cue(image.cuePath, std::ios::trunc);
   cue << sheet;

@@ -11,13 +11,10 @@ inline constexpr std::int32_t kImageSectorBytes = 2352;
 
 // One track of a disc image to write.
 struct ImageTrackPlan {
-  enum class Kind {
-    audio,      // AUDIO: raw 2352-byte sectors of synthesized 16-bit stereo PCM
-    mode1Data,  // MODE1/2048: 2048-byte data sectors
-  };
-
   std::int32_t sectors = 75;  // from INDEX 01 to the end of the track
-  Kind kind = Kind::audio;
+  // MODE1/2048 (2048-byte data sectors) instead of AUDIO (raw 2352-byte sectors of synthesized
+  // 16-bit stereo PCM).
+  bool data = false;
   std::int32_t indexZeroSectors = 0;     // a pregap stored in the file (INDEX 00 ahead of INDEX 01)
   std::int32_t silentPregapSectors = 0;  // a PREGAP line: silence that is not in the file
   bool newFile = false;                  // begins a new FILE entry (the first track always does)
@@ -28,13 +25,11 @@ struct WrittenTrack {
   int number = 0;
   std::int32_t startSector = 0;  // logical block of INDEX 01
   std::int32_t sectors = 0;      // as planned
-  bool data = false;
 };
 
 // A CUE/BIN image on disk and what a drive serving it must deliver.
 struct WrittenDiscImage {
   std::filesystem::path cuePath;
-  std::vector<std::filesystem::path> binPaths;
   std::vector<WrittenTrack> tracks;
   std::int32_t leadOutSector = 0;
 
@@ -53,9 +48,5 @@ struct WrittenDiscImage {
 // differs per track (and a quieter one in INDEX 00 pregaps), so misplaced bytes show.
 WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::string& name,
                                 const std::vector<ImageTrackPlan>& tracks);
-
-// `sectors` sectors of the tone of track `trackNumber`, from the track's sample `firstSample`.
-std::vector<std::uint8_t> synthesizedAudio(int trackNumber, std::int32_t sectors,
-                                           std::int64_t firstSample = 0);
 
 }  // namespace noru::testing

@@ -4,31 +4,10 @@
 
 namespace noru::testing {
 
-int ScriptedSystemCalls::opened() const {
-  std::lock_guard lock(mutex_);
-  return opened_;
-}
-
-int ScriptedSystemCalls::closed() const {
-  std::lock_guard lock(mutex_);
-  return closed_;
-}
-
-std::vector<int> ScriptedSystemCalls::stillOpen() const {
-  std::lock_guard lock(mutex_);
-  return stillOpen_;
-}
-
-std::vector<ScriptedSystemCalls::OpenCall> ScriptedSystemCalls::openCalls() const {
-  std::lock_guard lock(mutex_);
-  return openCalls_;
-}
-
 int ScriptedSystemCalls::open(const char* path, int flags) {
   const int descriptor =
       onOpen ? onOpen(path, flags) : platform::linux_cd::systemCalls().open(path, flags);
   std::lock_guard lock(mutex_);
-  openCalls_.push_back({path, flags});
   if (descriptor >= 0) {
     ++opened_;
     stillOpen_.push_back(descriptor);

@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <mutex>
-#include <string>
 #include <vector>
 
 #include "platform/linux/system_calls.h"
@@ -13,10 +12,6 @@ namespace noru::testing {
 // every descriptor opened and closed. Safe to use from several threads.
 class ScriptedSystemCalls final : public platform::linux_cd::SystemCalls {
  public:
-  struct OpenCall {
-    std::string path;
-    int flags = 0;
-  };
   using OpenHook = std::function<int(const char* path, int flags)>;
   using IoctlPointerHook = std::function<int(int descriptor, unsigned long request, void* arg)>;
   using IoctlValueHook = std::function<int(int descriptor, unsigned long request, long arg)>;
@@ -27,10 +22,9 @@ class ScriptedSystemCalls final : public platform::linux_cd::SystemCalls {
   IoctlPointerHook onIoctlPointer;
   IoctlValueHook onIoctlValue;
 
-  int opened() const;
-  int closed() const;
-  std::vector<int> stillOpen() const;
-  std::vector<OpenCall> openCalls() const;
+  int opened() const { return locked(opened_); }
+  int closed() const { return locked(closed_); }
+  std::vector<int> stillOpen() const { return locked(stillOpen_); }
 
   int open(const char* path, int flags) override;
   int close(int descriptor) override;
@@ -39,11 +33,16 @@ class ScriptedSystemCalls final : public platform::linux_cd::SystemCalls {
   ssize_t pread(int descriptor, void* buffer, std::size_t count, off_t offset) override;
 
  private:
+  template <class T>
+  T locked(const T& record) const {
+    std::lock_guard lock(mutex_);
+    return record;
+  }
+
   mutable std::mutex mutex_;
   int opened_ = 0;
   int closed_ = 0;
   std::vector<int> stillOpen_;
-  std::vector<OpenCall> openCalls_;
 };
 
 }  // namespace noru::testing
