@@ -53,16 +53,13 @@ std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
   {
     auto readTask = std::make_shared<disc::ReadCDSectors::ReadTaskBox>();
     std::stop_callback passStopOn(stop, [readTask] {
-      if (auto handle = readTask->value()) {
-        handle->cancel();
-      }
+      readTask->whenFilled([](platform::tasks::TaskHandle& read) { read.cancel(); });
     });
     pcm = readSectors(drive.bsdPath, track.startSector, track.sectorCount, std::move(progress),
                       readTask);
   }
   diagnostic("RipCDTrack: track ", number, " — ", pcm.size(), " bytes read");
-  // A stop that came before the read task could be reached let the read finish; honour it
-  // now rather than write a file that the stop would only remove again.
+  // A stop that came as the read ended is honoured before anything is written.
   platform::tasks::throwIfCancelled(stop);
 
   const auto file = fileFor(track, metadata.trackTitle, albumFolder);
