@@ -3,10 +3,10 @@
 #include <atomic>
 #include <exception>
 #include <functional>
-#include <future>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <thread>
 #include <type_traits>
@@ -54,27 +54,36 @@ class TaskRunner {
 template <class Work>
 auto TaskRunner::spawn(Work work) -> Task<std::invoke_result_t<Work&, std::stop_token>> {
   using Result = std::invoke_result_t<Work&, std::stop_token>;
+  using Outcome = detail::TaskOutcome<Result>;
   std::stop_source source;
-  auto promise = std::make_shared<std::promise<Result>>();
-  Task<Result> task(source, promise->get_future());
+  auto outcome = std::make_shared<Outcome>();
+  Task<Result> task(source, outcome);
 
-  auto body = [work = std::make_shared<Work>(std::move(work)), promise,
+  auto body = [work = std::make_shared<Work>(std::move(work)), outcome,
                token = source.get_token()]() mutable {
+    std::optional<typename Outcome::Stored> value;
+    std::exception_ptr error;
     try {
       if constexpr (std::is_void_v<Result>) {
         (*work)(token);
-        promise->set_value();
+        value.emplace();
       } else {
-        promise->set_value((*work)(token));
+        value.emplace((*work)(token));
       }
     } catch (...) {
-      promise->set_exception(std::current_exception());
+      error = std::current_exception();
     }
-    // The work's captures are released here, on the task's own thread, before it ends.
+    // The work's captures are released on the task's own thread, before anyone is told that
+    // it has ended; the outcome is handed over only once the handler above is left.
     work.reset();
+    if (error) {
+      outcome->fail(std::move(error));
+    } else {
+      outcome->succeed(std::move(*value));
+    }
   };
   if (!launch(std::move(body), source)) {
-    promise->set_exception(std::make_exception_ptr(CancellationError()));
+    outcome->fail(std::make_exception_ptr(CancellationError()));
   }
   return task;
 }
