@@ -22,10 +22,7 @@ struct DecodingFailure {
 // The artist information of the metadata service: only "thumb_url" is read, a string or null.
 std::optional<std::string> decodeThumbURL(const std::string& body) {
   const auto json = nlohmann::json::parse(body, nullptr, false);
-  if (json.is_discarded()) {
-    throw DecodingFailure{"The data couldn't be read because it isn't in the correct format."};
-  }
-  if (!json.is_object()) {
+  if (json.is_discarded() || !json.is_object()) {
     throw DecodingFailure{"The data couldn't be read because it isn't in the correct format."};
   }
   const auto member = json.find("thumb_url");

@@ -33,12 +33,6 @@ void throwIfStoppedRemoving(const std::filesystem::path& file, const std::stop_t
 
 }  // namespace
 
-std::filesystem::path RipCDTrack::fileFor(const disc::CDTrackInfo& track,
-                                          const std::optional<std::string>& trackTitle,
-                                          const std::filesystem::path& albumFolder) {
-  return albumFolder / trackFileName(track.number, trackTitle);
-}
-
 std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
                                              const disc::CDTrackInfo& track,
                                              const TrackMetadata& metadata,
@@ -62,7 +56,7 @@ std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
   // A stop that came as the read ended is honoured before anything is written.
   platform::tasks::throwIfCancelled(stop);
 
-  const auto file = fileFor(track, metadata.trackTitle, albumFolder);
+  const auto file = albumFolder / trackFileName(number, metadata.trackTitle);
   diagnostic("RipCDTrack: track ", number, " — encoding to ", file.filename());
   // From here on the track's file is being written. A stop while it is encoded or tagged is
   // only seen afterwards; the file is then removed instead of being reported complete. (A failed

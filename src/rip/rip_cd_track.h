@@ -36,11 +36,6 @@ class RipCDTrack {
                                    const std::filesystem::path& albumFolder, Progress progress,
                                    std::stop_token stop) const;
 
-  // Where the track's file goes: the album folder plus the track's file name.
-  static std::filesystem::path fileFor(const disc::CDTrackInfo& track,
-                                       const std::optional<std::string>& trackTitle,
-                                       const std::filesystem::path& albumFolder);
-
   disc::ReadCDSectors readSectors;
   EncodeTrackToAAC encodeToAAC;
   EmbedTrackMetadata embedMetadata;
