@@ -9,25 +9,23 @@ TaskRunner::~TaskRunner() {
   shutdown();
 }
 
-bool TaskRunner::launch(std::function<void()> body, std::stop_source source) {
+bool TaskRunner::launch(std::function<void()> body, std::stop_source source, EndingFlag ending) {
   std::lock_guard lock(mutex_);
   if (shutDown_) {
     return false;
   }
-  joinFinishedLocked();
-  auto finished = std::make_shared<std::atomic<bool>>(false);
-  std::thread thread([body = std::move(body), finished]() mutable {
+  joinEndingLocked();
+  std::thread thread([body = std::move(body)]() mutable {
     body();
     body = nullptr;
-    finished->store(true, std::memory_order_release);
   });
-  workers_.push_back(Worker{std::move(thread), std::move(source), std::move(finished)});
+  workers_.push_back(Worker{std::move(thread), std::move(source), std::move(ending)});
   return true;
 }
 
-void TaskRunner::joinFinishedLocked() {
+void TaskRunner::joinEndingLocked() {
   for (auto it = workers_.begin(); it != workers_.end();) {
-    if (it->finished->load(std::memory_order_acquire)) {
+    if (it->ending->load(std::memory_order_acquire)) {
       it->thread.join();
       it = workers_.erase(it);
     } else {

@@ -32,19 +32,24 @@ class TaskRunner {
 
   void shutdown();
 
-  // Threads started and not yet joined; finished threads are joined on the next spawn.
+  // Threads started and not yet joined. The thread of a task whose value or error has been
+  // handed over is joined by the next spawn at the latest.
   std::size_t liveThreadCount() const;
 
  private:
+  // Set by a task just before it hands over its outcome: from then on its thread only
+  // unwinds, so joining it cannot wait for more work.
+  using EndingFlag = std::shared_ptr<std::atomic<bool>>;
+
   struct Worker {
     std::thread thread;
     std::stop_source source;
-    std::shared_ptr<std::atomic<bool>> finished;
+    EndingFlag ending;
   };
 
   // Starts `body` on a new thread unless the runner was shut down; returns false then.
-  bool launch(std::function<void()> body, std::stop_source source);
-  void joinFinishedLocked();
+  bool launch(std::function<void()> body, std::stop_source source, EndingFlag ending);
+  void joinEndingLocked();
 
   mutable std::mutex mutex_;
   std::list<Worker> workers_;
@@ -57,9 +62,10 @@ auto TaskRunner::spawn(Work work) -> Task<std::invoke_result_t<Work&, std::stop_
   using Outcome = detail::TaskOutcome<Result>;
   std::stop_source source;
   auto outcome = std::make_shared<Outcome>();
+  auto ending = std::make_shared<std::atomic<bool>>(false);
   Task<Result> task(source, outcome);
 
-  auto body = [work = std::make_shared<Work>(std::move(work)), outcome,
+  auto body = [work = std::make_shared<Work>(std::move(work)), outcome, ending,
                token = source.get_token()]() mutable {
     std::optional<typename Outcome::Stored> value;
     std::exception_ptr error;
@@ -76,13 +82,14 @@ auto TaskRunner::spawn(Work work) -> Task<std::invoke_result_t<Work&, std::stop_
     // The work's captures are released on the task's own thread, before anyone is told that
     // it has ended; the outcome is handed over only once the handler above is left.
     work.reset();
+    ending->store(true, std::memory_order_release);
     if (error) {
       outcome->fail(std::move(error));
     } else {
       outcome->succeed(std::move(*value));
     }
   };
-  if (!launch(std::move(body), source)) {
+  if (!launch(std::move(body), source, std::move(ending))) {
     outcome->fail(std::make_exception_ptr(CancellationError()));
   }
   return task;
