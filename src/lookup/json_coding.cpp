@@ -96,8 +96,12 @@ std::string fromSnakeCase(std::string_view memberName) {
   return camel;
 }
 
-DecodingError::DecodingError(Kind kind, std::string path, std::string_view expected)
-    : std::runtime_error(describe(kind, path, expected)), kind_(kind), path_(std::move(path)) {}
+DecodingError::DecodingError(Kind kind, std::string path, std::string_view expected,
+                             std::string_view detail)
+    : std::runtime_error(describe(kind, path, expected) +
+                         (detail.empty() ? std::string() : " (" + std::string(detail) + ")")),
+      kind_(kind),
+      path_(std::move(path)) {}
 
 std::string encodeCompact(const nlohmann::json& document) {
   try {
@@ -110,8 +114,9 @@ std::string encodeCompact(const nlohmann::json& document) {
 Json parseJson(std::string_view body) {
   try {
     return Json::parse(body);
-  } catch (const nlohmann::json::parse_error&) {
-    throw DecodingError(DecodingError::Kind::dataCorrupted, "");
+  } catch (const nlohmann::json::exception& error) {
+    // Not only syntax: a number beyond a double's range is the library's out_of_range error.
+    throw DecodingError(DecodingError::Kind::dataCorrupted, "", {}, error.what());
   }
 }
 

@@ -36,8 +36,10 @@ class DecodingError : public std::runtime_error {
   enum class Kind { dataCorrupted, keyNotFound, valueNotFound, typeMismatch };
 
   // `path` is where in the document the problem lies ("" for the whole body); `expected` says
-  // what a mismatched value should have been ("a string").
-  DecodingError(Kind kind, std::string path, std::string_view expected = {});
+  // what a mismatched value should have been ("a string"); `detail`, when given, is added in
+  // parentheses (the JSON library's own message for a body it refused).
+  DecodingError(Kind kind, std::string path, std::string_view expected = {},
+                std::string_view detail = {});
 
   Kind kind() const noexcept { return kind_; }
   const std::string& path() const noexcept { return path_; }
@@ -50,7 +52,8 @@ class DecodingError : public std::runtime_error {
 // The compact JSON text of `document`: no whitespace added. Raises EncodingError.
 std::string encodeCompact(const nlohmann::json& document);
 
-// Parses a response body. Raises DecodingError (dataCorrupted) when it is not JSON.
+// Parses a response body. Raises DecodingError (dataCorrupted) for every error of the JSON
+// library.
 nlohmann::ordered_json parseJson(std::string_view body);
 
 // Reads the members of one JSON object by field name, all or nothing: every accessor raises
