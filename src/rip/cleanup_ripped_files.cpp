@@ -41,7 +41,8 @@ std::optional<std::string> removeTrackFile(const fs::path& file) {
 
 }  // namespace
 
-void CleanupRippedFiles::operator()(const std::vector<fs::path>& files) const {
+void CleanupRippedFiles::operator()(const std::vector<fs::path>& files,
+                                    bool importSavedArtistPicture) const {
   std::set<fs::path> albumFolders;
   for (const auto& file : files) {
     if (auto failure = removeTrackFile(file)) {
@@ -57,7 +58,9 @@ void CleanupRippedFiles::operator()(const std::vector<fs::path>& files) const {
     removeLoggingEmptyFolder(album);
 
     const fs::path artist = album.parent_path();
-    removeLoneArtistPicture(artist);
+    if (importSavedArtistPicture) {
+      removeLoneArtistPicture(artist);
+    }
     removeLoggingEmptyFolder(artist);
   }
 }

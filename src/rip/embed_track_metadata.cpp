@@ -6,13 +6,13 @@
 #include <taglib/mp4tag.h>
 #include <taglib/tstring.h>
 #include <taglib/tstringlist.h>
-#include <uuid/uuid.h>
 
 #include <system_error>
 #include <utility>
 
 #include "disc/cd_rip_error.h"
 #include "platform/log/diagnostic_log.h"
+#include "rip/temporary_file.h"
 
 namespace noru::rip {
 namespace {
@@ -24,38 +24,9 @@ struct ExportFailure {
   std::string description;
 };
 
-std::string upperCaseUUID() {
-  uuid_t id;
-  uuid_generate_random(id);
-  char text[37];
-  uuid_unparse_upper(id, text);
-  return text;
-}
-
 TagLib::String utf8(const std::string& text) {
   return TagLib::String(text, TagLib::String::UTF8);
 }
-
-// Deletes the temporary copy unless it was handed on.
-class TemporaryCopy {
- public:
-  explicit TemporaryCopy(std::filesystem::path path) : path_(std::move(path)) {}
-  TemporaryCopy(const TemporaryCopy&) = delete;
-  TemporaryCopy& operator=(const TemporaryCopy&) = delete;
-  ~TemporaryCopy() {
-    if (!released_) {
-      std::error_code ignored;
-      std::filesystem::remove(path_, ignored);
-    }
-  }
-
-  const std::filesystem::path& path() const { return path_; }
-  void release() { released_ = true; }
-
- private:
-  std::filesystem::path path_;
-  bool released_ = false;
-};
 
 void writeItems(const std::filesystem::path& copy, const std::optional<std::string>& trackTitle,
                 std::int64_t trackNumber, std::int64_t trackTotal,
@@ -117,7 +88,7 @@ void EmbedTrackMetadata::operator()(const std::filesystem::path& file,
     throw disc::CDRipError::encodingFailed();
   }
 
-  TemporaryCopy copy(file.parent_path() / (upperCaseUUID() + ".m4a"));
+  TemporaryFile copy(file.parent_path() / (upperCaseUUID() + ".m4a"));
   try {
     if (!std::filesystem::copy_file(file, copy.path(), error)) {
       if (error == std::errc::file_exists) {

@@ -1,11 +1,12 @@
 #include "rip/encode_track_to_aac.h"
 
 #include <algorithm>
-#include <system_error>
 #include <utility>
 
 #include "disc/cd_rip_error.h"
 #include "platform/log/diagnostic_log.h"
+#include "platform/tasks/cancellation_error.h"
+#include "rip/temporary_file.h"
 
 namespace noru::rip {
 namespace {
@@ -18,33 +19,21 @@ using platform::log::diagnostic;
 class UnfinishedFile {
  public:
   UnfinishedFile(std::unique_ptr<AACFileWriter::OpenFile> file, std::filesystem::path path)
-      : file_(std::move(file)), path_(std::move(path)) {}
-  UnfinishedFile(const UnfinishedFile&) = delete;
-  UnfinishedFile& operator=(const UnfinishedFile&) = delete;
+      : removal_(std::move(path)), file_(std::move(file)) {}
 
-  ~UnfinishedFile() {
-    file_.reset();
-    if (!complete_) {
-      std::error_code ignored;
-      std::filesystem::remove(path_, ignored);
-    }
-  }
-
-  AACFileWriter::OpenFile& operator*() const { return *file_; }
   AACFileWriter::OpenFile* operator->() const { return file_.get(); }
-  void markComplete() { complete_ = true; }
+  void markComplete() { removal_.release(); }
 
  private:
+  TemporaryFile removal_;  // declared first: the file is closed before it is removed
   std::unique_ptr<AACFileWriter::OpenFile> file_;
-  std::filesystem::path path_;
-  bool complete_ = false;
 };
 
 }  // namespace
 
 void EncodeTrackToAAC::operator()(std::span<const std::uint8_t> pcm,
-                                  const std::filesystem::path& file,
-                                  std::int64_t trackNumber) const {
+                                  const std::filesystem::path& file, std::int64_t trackNumber,
+                                  std::stop_token stop) const {
   const auto name = file.filename();
   diagnostic("EncodeTrackToAAC: encoding track ", trackNumber, " → ", name, " (", pcm.size(),
              " PCM bytes)");
@@ -66,6 +55,8 @@ void EncodeTrackToAAC::operator()(std::span<const std::uint8_t> pcm,
   static_cast<void>(output->setBitRate(bitRate));
 
   for (std::size_t offset = 0; offset < pcm.size();) {
+    // A long track takes many seconds to encode; a stop must not wait for all of them.
+    platform::tasks::throwIfCancelled(stop);
     const auto chunk = pcm.subspan(offset, std::min(pcm.size() - offset, writeChunkBytes));
     if (int status = output->write(chunk); status != 0) {
       diagnostic("EncodeTrackToAAC: ExtAudioFileWrite failed status=", status, " at offset ",

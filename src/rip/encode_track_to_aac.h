@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <stop_token>
 
 #include "rip/aac_file_writer.h"
 #include "rip/ffmpeg_aac_file_writer.h"
@@ -20,9 +21,10 @@ class EncodeTrackToAAC {
 
   // Writes `pcm` to `file` (replacing an existing file) in chunks of writeChunkBytes taken in
   // place from the block. `trackNumber` only appears in diagnostic lines. Raises
-  // CDRipError::encodingFailed; a failure after the file was created removes it again.
+  // CDRipError::encodingFailed, or CancellationError when `stop` is requested before a chunk;
+  // either way, once the file was created it is removed again.
   void operator()(std::span<const std::uint8_t> pcm, const std::filesystem::path& file,
-                  std::int64_t trackNumber) const;
+                  std::int64_t trackNumber, std::stop_token stop = {}) const;
 
   std::shared_ptr<const AACFileWriter> writer = std::make_shared<FFmpegAACFileWriter>();
 };

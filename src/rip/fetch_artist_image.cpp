@@ -39,57 +39,58 @@ std::optional<std::string> decodeThumbURL(const std::string& body) {
 
 }  // namespace
 
-void FetchArtistImage::operator()(const std::string& artistMbid,
+bool FetchArtistImage::operator()(const std::string& artistMbid,
                                   const std::filesystem::path& artistFolder,
                                   std::stop_token stop) const {
   const auto picture = artistFolder / "folder.jpg";
   std::error_code ignored;
   if (std::filesystem::exists(picture, ignored)) {
-    return;
+    return false;
   }
   const std::string infoAddress = baseURL + "/v1/artists/" + artistMbid;
   if (!platform::http::isValidHttpUrl(infoAddress)) {
-    return;
+    return false;
   }
   diagnostic("RipCD: fetching artist info ", infoAddress);
 
   auto info = getURL(send, infoAddress, stop);
   if (const auto* failed = std::get_if<FailedRequest>(&info)) {
     diagnostic(kNonFatal, failed->description);
-    return;
+    return false;
   }
   const auto& infoResponse = std::get<platform::http::HttpResponse>(info);
   if (!isSuccessStatus(infoResponse.statusCode)) {
-    return;
+    return false;
   }
   std::optional<std::string> thumbURL;
   try {
     thumbURL = decodeThumbURL(infoResponse.body);
   } catch (const DecodingFailure& failure) {
     diagnostic(kNonFatal, failure.description);
-    return;
+    return false;
   }
   // "apple_music:" names a picture in another catalogue, not an address to download.
   if (!thumbURL || thumbURL->empty() || thumbURL->starts_with("apple_music:") ||
       !platform::http::isValidHttpUrl(*thumbURL)) {
-    return;
+    return false;
   }
 
   auto image = getURL(send, *thumbURL, stop);
   if (const auto* failed = std::get_if<FailedRequest>(&image)) {
     diagnostic(kNonFatal, failed->description);
-    return;
+    return false;
   }
   const auto& imageResponse = std::get<platform::http::HttpResponse>(image);
   if (!isSuccessStatus(imageResponse.statusCode) || imageResponse.body.empty()) {
-    return;
+    return false;
   }
   std::filesystem::create_directories(artistFolder, ignored);
   if (auto failure = writeImageFile(picture, imageResponse.body)) {
     diagnostic(kNonFatal, *failure);
-    return;
+    return false;
   }
   diagnostic("RipCD: artist folder.jpg saved → ", picture);
+  return true;
 }
 
 }  // namespace noru::rip

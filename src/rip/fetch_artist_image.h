@@ -10,10 +10,11 @@
 namespace noru::rip {
 
 // Saves the artist's picture as folder.jpg in the artist folder, once per artist: the metadata
-// service tells where the picture is. Best effort: every failure just ends the step.
+// service tells where the picture is. Best effort: every failure just ends the step. True when
+// this call saved the picture (a folder.jpg that was already there is never replaced).
 class FetchArtistImage {
  public:
-  void operator()(const std::string& artistMbid, const std::filesystem::path& artistFolder,
+  bool operator()(const std::string& artistMbid, const std::filesystem::path& artistFolder,
                   std::stop_token stop) const;
 
   std::string baseURL{platform::http::kMetadataServiceBaseURL};

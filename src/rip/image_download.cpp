@@ -1,10 +1,14 @@
 #include "rip/image_download.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <system_error>
 
 #include "platform/tasks/cancellation_error.h"
+#include "rip/temporary_file.h"
 
 namespace noru::rip {
 
@@ -23,20 +27,47 @@ bool isSuccessStatus(long statusCode) {
   return statusCode >= 200 && statusCode <= 299;
 }
 
+namespace {
+
+// Writes all of `bytes` to a new file at `path`; 0, or the errno of the step that failed.
+int writeNewFile(const std::filesystem::path& path, const std::string& bytes) {
+  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (descriptor < 0) {
+    return errno;
+  }
+  int error = 0;
+  for (std::size_t written = 0; written < bytes.size() && error == 0;) {
+    const ssize_t count = ::write(descriptor, bytes.data() + written, bytes.size() - written);
+    if (count >= 0) {
+      written += static_cast<std::size_t>(count);
+    } else if (errno != EINTR) {
+      error = errno;
+    }
+  }
+  // A full disk may only show when the data is flushed at close.
+  if (::close(descriptor) != 0 && error == 0) {
+    error = errno;
+  }
+  return error;
+}
+
+}  // namespace
+
 std::optional<std::string> writeImageFile(const std::filesystem::path& file,
                                           const std::string& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    return std::string("The file “") + file.filename().string() +
-           "” couldn't be saved: " + std::strerror(errno);
+  auto unfinished = TemporaryFile::besideFile(file);
+  int error = writeNewFile(unfinished.path(), bytes);
+  if (error == 0) {
+    std::error_code renamed;
+    std::filesystem::rename(unfinished.path(), file, renamed);
+    if (!renamed) {
+      unfinished.release();
+      return std::nullopt;
+    }
+    error = renamed.value();
   }
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) {
-    return std::string("The file “") + file.filename().string() +
-           "” couldn't be saved: " + std::strerror(errno);
-  }
-  return std::nullopt;
+  return std::string("The file “") + file.filename().string() +
+         "” couldn't be saved: " + std::strerror(error);
 }
 
 }  // namespace noru::rip

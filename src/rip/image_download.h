@@ -23,7 +23,9 @@ GetOutcome getURL(const platform::http::SendHttpRequest& send, const std::string
 
 bool isSuccessStatus(long statusCode);
 
-// Writes `bytes` to `file`, replacing it; the description of the failure, if any.
+// Writes `bytes` to `file`, replacing it: they go to a temporary file beside it that takes its
+// place in one rename once complete, so a failed write never leaves a truncated picture and
+// never harms the one that was there. The description of the failure, if any.
 std::optional<std::string> writeImageFile(const std::filesystem::path& file,
                                           const std::string& bytes);
 

@@ -43,11 +43,17 @@ void createAlbumFolder(const fs::path& albumFolder) {
   diagnostic("RipCD: output directory ready at ", albumFolder);
 }
 
+// The pictures an import saved itself (not ones that were there before it).
+struct SavedPictures {
+  bool cover = false;
+  bool artistPicture = false;
+};
+
 // After a stop, takes away the album and artist folders when this import leaves nothing of
 // value in them: an album folder holding only the cover this import saved, or nothing at all,
-// and an artist folder holding only its picture.
-void tidyFoldersAfterStop(const fs::path& albumFolder, bool savedCover) {
-  if (savedCover) {
+// and an artist folder holding only the picture this import saved.
+void tidyFoldersAfterStop(const fs::path& albumFolder, SavedPictures saved) {
+  if (saved.cover) {
     const auto entries = folderEntries(albumFolder);
     if (entries && entries->size() == 1 && entries->front().filename() == "cover.jpg") {
       std::error_code ignored;
@@ -58,7 +64,9 @@ void tidyFoldersAfterStop(const fs::path& albumFolder, bool savedCover) {
     diagnostic("RipCD: removed empty directory ", albumFolder.filename());
   }
   const fs::path artistFolder = albumFolder.parent_path();
-  removeLoneArtistPicture(artistFolder);
+  if (saved.artistPicture) {
+    removeLoneArtistPicture(artistFolder);
+  }
   if (removeFolderIfEmpty(artistFolder)) {
     diagnostic("RipCD: removed empty directory ", artistFolder.filename());
   }
@@ -75,19 +83,20 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
   createAlbumFolder(albumFolder);
 
   std::optional<std::vector<std::uint8_t>> artwork;
+  SavedPictures saved;
   if (release) {
     if (release->caaId && release->caaReleaseMbid) {
       artwork = fetchCoverArt(*release->caaId, *release->caaReleaseMbid, albumFolder, stop);
+      saved.cover = artwork.has_value();
     }
     if (release->artistMbid) {
-      fetchArtistImage(*release->artistMbid, albumFolder.parent_path(), stop);
+      saved.artistPicture = fetchArtistImage(*release->artistMbid, albumFolder.parent_path(), stop);
     }
   }
-  const bool savedCover = artwork.has_value();
 
   auto stopped = [&](const std::string& line) {
     diagnostic(line);
-    tidyFoldersAfterStop(albumFolder, savedCover);
+    tidyFoldersAfterStop(albumFolder, saved);
     report(dispatch, ripStopped{});
   };
 

@@ -4,6 +4,7 @@
 
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
+#include "rip/temporary_file.h"
 #include "rip/track_file_name.h"
 
 namespace noru::rip {
@@ -12,22 +13,13 @@ using platform::log::diagnostic;
 
 namespace {
 
-// Removes the file of a track whose rip was stopped while it was written, and the tagged copy
-// that a failed replacement left beside it.
-void removeUnfinished(const std::filesystem::path& file,
-                      const std::filesystem::path& leftoverCopy) {
-  std::error_code ignored;
-  std::filesystem::remove(file, ignored);
-  if (!leftoverCopy.empty() && leftoverCopy != file &&
-      leftoverCopy.parent_path() == file.parent_path()) {
-    std::filesystem::remove(leftoverCopy, ignored);
-  }
-}
-
-void throwIfStoppedRemoving(const std::filesystem::path& file, const std::stop_token& stop) {
-  if (stop.stop_requested()) {
-    removeUnfinished(file, {});
-    throw platform::tasks::CancellationError();
+// Removes the tagged copy that a failed replacement left beside the track's temporary file.
+void removeLeftoverCopy(const std::filesystem::filesystem_error& error,
+                        const std::filesystem::path& unfinished) {
+  const auto& copy = error.path1();
+  if (!copy.empty() && copy != unfinished && copy.parent_path() == unfinished.parent_path()) {
+    std::error_code ignored;
+    std::filesystem::remove(copy, ignored);
   }
 }
 
@@ -58,27 +50,21 @@ std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
 
   const auto file = albumFolder / trackFileName(number, metadata.trackTitle);
   diagnostic("RipCDTrack: track ", number, " — encoding to ", file.filename());
-  // From here on the track's file is being written. A stop while it is encoded or tagged is
-  // only seen afterwards; the file is then removed instead of being reported complete. (A failed
-  // encode has already removed what it wrote.)
-  encodeToAAC(pcm, file, number);
+  // The track is encoded and tagged under a name of its own: a file of the same name from an
+  // earlier import is replaced only by a complete one, and a stop or failure on the way
+  // removes nothing but this temporary file.
+  auto unfinished = TemporaryFile::besideFile(file);
+  encodeToAAC(pcm, unfinished.path(), number, stop);
   pcm = {};  // the block is no longer needed while tagging
-  throwIfStoppedRemoving(file, stop);
   try {
-    embedMetadata(file, metadata.trackTitle, number, metadata.trackTotal, metadata.albumArtist,
-                  metadata.albumTitle, metadata.artwork);
+    embedMetadata(unfinished.path(), metadata.trackTitle, number, metadata.trackTotal,
+                  metadata.albumArtist, metadata.albumTitle, metadata.artwork);
   } catch (const std::filesystem::filesystem_error& error) {
-    if (stop.stop_requested()) {
-      removeUnfinished(file, error.path1());
-    }
-    throw;
-  } catch (...) {
-    if (stop.stop_requested()) {
-      removeUnfinished(file, {});
-    }
+    removeLeftoverCopy(error, unfinished.path());
     throw;
   }
-  throwIfStoppedRemoving(file, stop);
+  platform::tasks::throwIfCancelled(stop);
+  unfinished.moveTo(file);
   diagnostic("RipCDTrack: track ", number, " complete → ", file);
   return file;
 }

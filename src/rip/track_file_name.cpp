@@ -88,8 +88,15 @@ std::string_view trimBlanks(std::string_view text) {
   return text;
 }
 
-// Cuts `text` to at most `limit` bytes without splitting a multi-byte character.
-std::string_view shortenTo(std::string_view text, std::size_t limit) {
+std::string formatNumber(const char* format, std::int64_t number) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, format, static_cast<long long>(number));
+  return buffer;
+}
+
+}  // namespace
+
+std::string_view cutAtCharacterBoundary(std::string_view text, std::size_t limit) {
   if (text.size() <= limit) {
     return text;
   }
@@ -99,14 +106,6 @@ std::string_view shortenTo(std::string_view text, std::size_t limit) {
   }
   return text.substr(0, cut);
 }
-
-std::string formatNumber(const char* format, std::int64_t number) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, format, static_cast<long long>(number));
-  return buffer;
-}
-
-}  // namespace
 
 std::string trackFileName(std::int64_t number, const std::optional<std::string>& title) {
   if (!title) {
@@ -122,7 +121,9 @@ std::string trackFileName(std::int64_t number, const std::optional<std::string>&
   }
   const std::string prefix = formatNumber("%02lld ", number);
   const std::size_t room = maxFileNameBytes - prefix.size() - kExtension.size();
-  return prefix + std::string(shortenTo(trimBlanks(cleaned), room)) + std::string(kExtension);
+  // Trimmed again after the cut, so that a shortened name never ends in a blank.
+  const auto kept = trimBlanks(cutAtCharacterBoundary(trimBlanks(cleaned), room));
+  return prefix + std::string(kept) + std::string(kExtension);
 }
 
 }  // namespace noru::rip

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace noru::rip {
 
@@ -16,5 +17,8 @@ inline constexpr std::size_t maxFileNameBytes = 255;
 // a file name is shortened at a character boundary so that the whole name fits in
 // maxFileNameBytes.
 std::string trackFileName(std::int64_t number, const std::optional<std::string>& title);
+
+// `text` cut to at most `limit` bytes without splitting a UTF-8 character.
+std::string_view cutAtCharacterBoundary(std::string_view text, std::size_t limit);
 
 }  // namespace noru::rip

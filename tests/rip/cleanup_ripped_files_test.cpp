@@ -37,7 +37,7 @@ class CleanupRippedFilesTest : public ::testing::Test {
 };
 
 TEST_F(CleanupRippedFilesTest, RemovesTheTracksTheCoverAndTheFoldersLeftEmpty) {
-  CleanupRippedFiles{}(tracks);
+  CleanupRippedFiles{}(tracks, /*importSavedArtistPicture=*/true);
 
   EXPECT_THAT(log.lines(), ElementsAre("CleanupRippedFiles: deleted 01 One.m4a",
                                        "CleanupRippedFiles: deleted 02 Two.m4a",
@@ -48,12 +48,20 @@ TEST_F(CleanupRippedFilesTest, RemovesTheTracksTheCoverAndTheFoldersLeftEmpty) {
   EXPECT_TRUE(fs::is_directory(library.path()));
 }
 
+// A folder.jpg that was there before the import is the user's (or an earlier import's).
+TEST_F(CleanupRippedFilesTest, NeverRemovesAnArtistPictureTheImportDidNotSave) {
+  CleanupRippedFiles{}(tracks, /*importSavedArtistPicture=*/false);
+
+  EXPECT_FALSE(fs::exists(album));
+  EXPECT_EQ(testing::fileContents(artist / "folder.jpg"), "data");
+}
+
 TEST_F(CleanupRippedFilesTest, LeavesTheArtistOfAnotherAlbumAndItsPicture) {
   const auto other = artist / "Other Album";
   fs::create_directory(other);
   touch(other / "01 Kept.m4a");
 
-  CleanupRippedFiles{}(tracks);
+  CleanupRippedFiles{}(tracks, true);
 
   EXPECT_FALSE(fs::exists(album));
   EXPECT_TRUE(fs::exists(artist / "folder.jpg"));
@@ -64,7 +72,7 @@ TEST_F(CleanupRippedFilesTest, LeavesTheArtistOfAnotherAlbumAndItsPicture) {
 TEST_F(CleanupRippedFilesTest, AnAlbumFolderWithAHiddenFileStaysButLosesItsCover) {
   touch(album / ".hidden");
 
-  CleanupRippedFiles{}(tracks);
+  CleanupRippedFiles{}(tracks, true);
 
   EXPECT_TRUE(fs::exists(album / ".hidden"));
   EXPECT_FALSE(fs::exists(album / "cover.jpg"));
@@ -75,10 +83,10 @@ TEST_F(CleanupRippedFilesTest, AnAlbumFolderWithAHiddenFileStaysButLosesItsCover
 // An empty list does nothing; a file already gone is reported and its folder not visited.
 TEST_F(CleanupRippedFilesTest, WithNothingDeletedTheFoldersStayAsTheyWere) {
   fs::remove(tracks[0]);
-  CleanupRippedFiles{}({});
+  CleanupRippedFiles{}({}, true);
   EXPECT_TRUE(log.lines().empty());
 
-  CleanupRippedFiles{}({tracks[0]});
+  CleanupRippedFiles{}({tracks[0]}, true);
   EXPECT_THAT(log.lines(),
               ElementsAre(StartsWith("CleanupRippedFiles: failed to delete 01 One.m4a: ")));
   EXPECT_TRUE(fs::exists(album / "cover.jpg"));

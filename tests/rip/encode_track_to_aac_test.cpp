@@ -12,6 +12,7 @@ extern "C" {
 #include <vector>
 
 #include "disc/cd_rip_error.h"
+#include "platform/tasks/cancellation_error.h"
 #include "support/captured_log.h"
 #include "support/media_files.h"
 #include "support/process_resources.h"
@@ -44,6 +45,8 @@ class ScriptedWriter final : public AACFileWriter {
   const Step failing;
   const int status;
   mutable std::vector<std::span<const std::uint8_t>> chunks;
+  // Called after each chunk with the number of chunks written so far.
+  std::function<void(std::size_t)> afterWrite;
 
  private:
   struct File final : OpenFile {
@@ -61,7 +64,12 @@ class ScriptedWriter final : public AACFileWriter {
     int write(std::span<const std::uint8_t> pcm) override {
       writer.chunks.push_back(pcm);
       const bool third = writer.chunks.size() == 3;
-      return result(third ? Step::thirdWrite : Step::none, [&] { return real->write(pcm); });
+      const int status =
+          result(third ? Step::thirdWrite : Step::none, [&] { return real->write(pcm); });
+      if (writer.afterWrite) {
+        writer.afterWrite(writer.chunks.size());
+      }
+      return status;
     }
     int finish() override {
       return result(Step::finish, [&] { return real->finish(); });
@@ -165,6 +173,27 @@ TEST_F(EncodeTrackToAACTest, AFailedStepClosesAndRemovesThePartlyWrittenFile) {
     EXPECT_EQ(testing::openFileDescriptorCount(), descriptorsBefore);
     EXPECT_FALSE(fs::exists(file));
   }
+}
+
+// A stop takes effect at the next chunk, not after the whole track (a 10-minute track takes
+// many seconds to encode).
+TEST_F(EncodeTrackToAACTest, AStopEndsALongEncodeAtTheNextChunkAndRemovesTheFile) {
+  const std::vector<std::uint8_t> tenMinutes(10 * 60 * 44100 * 4);
+  constexpr std::size_t kChunksBeforeStop = 40;  // about 100 ms into the encode
+  std::stop_source stop;
+  auto writer = std::make_shared<ScriptedWriter>();
+  writer->afterWrite = [&](std::size_t written) {
+    if (written == kChunksBeforeStop) {
+      stop.request_stop();
+    }
+  };
+  const auto file = track("01 Long.m4a");
+
+  EXPECT_THROW(EncodeTrackToAAC{.writer = writer}(tenMinutes, file, 1, stop.get_token()),
+               platform::tasks::CancellationError);
+
+  EXPECT_LE(writer->chunks.size(), kChunksBeforeStop + 1);
+  EXPECT_FALSE(fs::exists(file));
 }
 
 TEST_F(EncodeTrackToAACTest, AFileThatCannotBeCreatedRemovesNothing) {

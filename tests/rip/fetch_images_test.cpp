@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <fstream>
 #include <iterator>
 
@@ -18,11 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-std::string contentsOf(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 std::vector<std::string> pathsOf(const std::vector<testing::RecordedRequest>& requests) {
   std::vector<std::string> paths;
@@ -41,7 +39,7 @@ class FetchImagesTest : public ::testing::Test {
   }
 
   std::optional<std::vector<std::uint8_t>> cover() { return fetchCover(123, "abc", album, {}); }
-  void artist() { fetchArtist("artist-1", album.parent_path(), {}); }
+  bool artist() { return fetchArtist("artist-1", album.parent_path(), {}); }
 
   testing::TemporaryFolder library;
   fs::path album = library.path() / "Artist" / "Album";
@@ -60,7 +58,7 @@ TEST_F(FetchImagesTest, CoverIsSavedReturnedAndReplacesAnOlderOne) {
 
   ASSERT_TRUE(bytes);
   EXPECT_EQ(std::string(bytes->begin(), bytes->end()), "new cover");
-  EXPECT_EQ(contentsOf(album / "cover.jpg"), "new cover");
+  EXPECT_EQ(testing::fileContents(album / "cover.jpg"), "new cover");
   EXPECT_THAT(pathsOf(server.requests()),
               ElementsAre("GET /release/abc/123-1200.jpg", "GET /images/123.jpg"));
   EXPECT_THAT(log.lines(), ElementsAre("RipCD: downloading cover art from " +
@@ -91,19 +89,60 @@ TEST_F(FetchImagesTest, NoCoverForAnErrorStatusAnEmptyBodyOrAnUnreachableArchive
               ElementsAre("RipCD: invalid cover art URL: file:///etc/release/abc/123-1200.jpg"));
 }
 
+// Makes every write beyond `bytes` into a file fail (EFBIG), as a full disk would.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit limited = saved_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(FetchImagesTest, ACoverCutShortByAFullDiskLeavesNoPartialFileAndTheEarlierCover) {
+  server.respond("GET", "/release/abc/123-1200.jpg", 200, std::string(4096, 'c'), "image/jpeg");
+  for (const std::string earlier : {"", "old cover"}) {
+    if (!earlier.empty()) {
+      std::ofstream(album / "cover.jpg") << earlier;
+    }
+    log.clear();
+    {
+      FileSizeLimit fullDisk(100);
+      EXPECT_FALSE(cover());
+    }
+    EXPECT_EQ(testing::fileContents(album / "cover.jpg"), earlier);
+    EXPECT_EQ(std::distance(fs::directory_iterator(album), fs::directory_iterator()),
+              earlier.empty() ? 0 : 1)
+        << "no temporary file is left";
+    EXPECT_EQ(log.linesStartingWith("RipCD: cover art download failed (non-fatal): ").size(), 1u);
+  }
+}
+
 TEST_F(FetchImagesTest, ArtistPictureIsSavedOnceAsFolderJpg) {
   server.respond("GET", "/v1/artists/artist-1", 200,
                  R"({"name":"x","thumb_url":")" + server.url("/thumb.jpg") + R"("})");
   server.respond("GET", "/thumb.jpg", 200, "portrait", "image/jpeg");
 
-  artist();
+  EXPECT_TRUE(artist());
   const fs::path picture = album.parent_path() / "folder.jpg";
-  EXPECT_EQ(contentsOf(picture), "portrait");
+  EXPECT_EQ(testing::fileContents(picture), "portrait");
   EXPECT_THAT(log.lines(),
               ElementsAre("RipCD: fetching artist info " + server.url("/v1/artists/artist-1"),
                           "RipCD: artist folder.jpg saved → " + picture.string()));
 
-  artist();
+  EXPECT_FALSE(artist()) << "not saved this time";
   EXPECT_EQ(server.requests().size(), 2u) << "an existing folder.jpg prevents any request";
 }
 

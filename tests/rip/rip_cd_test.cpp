@@ -8,10 +8,12 @@
 #include <cerrno>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 
 #include "platform/image/image_drive_registry.h"
+#include "rip/cleanup_ripped_files.h"
 #include "rip/ffmpeg_aac_file_writer.h"
 #include "support/captured_log.h"
 #include "support/disc_image_writer.h"
@@ -57,17 +59,38 @@ class InterceptingDevice final : public platform::linux_cd::AudioDevice {
   std::shared_ptr<platform::linux_cd::AudioDevice> inner_;
 };
 
-// Lets a test stop the rip at the moment a file is being encoded.
-class StoppingWriter final : public AACFileWriter {
+// The real writer, calling `onWrite` with the file's path before each chunk is written.
+class ObservedWriter final : public AACFileWriter {
  public:
-  explicit StoppingWriter(std::function<void()> onCreate) : onCreate_(std::move(onCreate)) {}
+  explicit ObservedWriter(std::function<void(const fs::path&)> onWrite)
+      : onWrite_(std::move(onWrite)) {}
   Created create(const fs::path& file) const override {
-    onCreate_();
-    return real_.create(file);
+    auto created = real_.create(file);
+    if (created.file) {
+      created.file = std::make_unique<File>(std::move(created.file), file, onWrite_);
+    }
+    return created;
   }
 
  private:
-  std::function<void()> onCreate_;
+  struct File final : OpenFile {
+    File(std::unique_ptr<OpenFile> real, fs::path path,
+         const std::function<void(const fs::path&)>& onWrite)
+        : real(std::move(real)), path(std::move(path)), onWrite(onWrite) {}
+    int setClientFormat() override { return real->setClientFormat(); }
+    int setBitRate(std::int64_t rate) override { return real->setBitRate(rate); }
+    int write(std::span<const std::uint8_t> pcm) override {
+      onWrite(path);
+      return real->write(pcm);
+    }
+    int finish() override { return real->finish(); }
+
+    std::unique_ptr<OpenFile> real;
+    fs::path path;
+    const std::function<void(const fs::path&)>& onWrite;
+  };
+
+  std::function<void(const fs::path&)> onWrite_;
   FFmpegAACFileWriter real_;
 };
 
@@ -101,6 +124,19 @@ std::set<std::string> filesUnder(const fs::path& root) {
     found.insert(fs::relative(entry.path(), root).string());
   }
   return found;
+}
+
+// Where a test stops an import.
+enum class Stage { coverDownload, afterTrack, read, encode, tagging, readFailingAfterStop };
+
+struct StopPoint {
+  Stage stage;
+  std::int64_t track = 0;  // the track concerned, for every stage but the cover download
+};
+
+// "01" for track 1: how the names of a track's files begin.
+std::string twoDigits(std::int64_t track) {
+  return (track < 10 ? "0" : "") + std::to_string(track);
 }
 
 class RipCDTest : public testing::RuntimeFixture {
@@ -144,10 +180,16 @@ class RipCDTest : public testing::RuntimeFixture {
     };
   }
 
+  // Arms the next rip to stop at `point`.
+  void stopAt(StopPoint point);
+
   // Runs the rip as the application does, on a task of its own, and pumps the main queue until
   // it has ended. Actions are recorded on the main thread in the order they were dispatched.
   std::vector<std::string> rip(const disc::CDDrive& drive,
                                const std::optional<disc::CDLookupRelease>& chosen) {
+    dispatched.clear();
+    completedFiles.clear();
+    stopSource = std::stop_source();
     bool ended = false;
     auto dispatch = [this, &ended](state::AnyAction action) {
       if (onDispatch) {
@@ -157,6 +199,10 @@ class RipCDTest : public testing::RuntimeFixture {
         const auto text = describe(action);
         ended = ended || text.starts_with("rip");
         dispatched.push_back(text);
+        if (const auto* complete =
+                std::get_if<actions::trackRipComplete>(&std::get<state::CDRipAction>(action))) {
+          completedFiles.push_back(complete->fileURL);
+        }
       });
     };
     auto task = runner.spawn([&](std::stop_token runnerStop) {
@@ -183,6 +229,8 @@ class RipCDTest : public testing::RuntimeFixture {
   // Runs on the thread that dispatches, before the action is queued.
   std::function<void(const state::AnyAction&)> onDispatch;
   std::vector<std::string> dispatched;
+  // The files reported complete, as the state keeps them for a clean-up.
+  std::vector<fs::path> completedFiles;
 };
 
 TEST_F(RipCDTest, ImportsEveryTrackWithTagsCoverAndArtistPicture) {
@@ -278,73 +326,143 @@ TEST_F(RipCDTest, AnAlbumFolderThatCannotBeCreatedFailsTheFirstTrack) {
   EXPECT_EQ(log.linesStartingWith("RipCD: failed to create output directory: ").size(), 1u);
 }
 
-TEST_F(RipCDTest, AStopBetweenTracksKeepsTheCompletedOnes) {
-  const auto drive = insertDisc({75, 75, 75});
-  onDispatch = [this](const state::AnyAction& action) {
-    if (describe(action) == "complete 1 01 Intro.m4a") {
-      stopSource.request_stop();
-    }
+void RipCDTest::stopAt(StopPoint point) {
+  const auto track = point.track;
+  const auto trackFile = [track](const fs::path& path) {
+    return path.filename().string().starts_with("." + twoDigits(track));
   };
-  EXPECT_THAT(rip(drive, release()), ElementsAre("started 1", "progress 1 1.000000",
-                                                 "complete 1 01 Intro.m4a", "ripStopped"));
-  EXPECT_TRUE(log.contains("RipCD: cancelled before track 2"));
-  EXPECT_EQ(filesUnder(albumFolder), (std::set<std::string>{"01 Intro.m4a", "cover.jpg"}));
+  switch (point.stage) {
+    case Stage::coverDownload:
+      ripCD.fetchCoverArt.send = [this](const platform::http::HttpRequest& request,
+                                        std::stop_token stop) {
+        stopSource.request_stop();
+        return platform::http::sendHttpRequest(request, std::move(stop));
+      };
+      break;
+    case Stage::afterTrack:
+      onDispatch = [this, track](const state::AnyAction& action) {
+        if (describe(action).starts_with("complete " + std::to_string(track))) {
+          stopSource.request_stop();
+        }
+      };
+      break;
+    case Stage::read:
+    case Stage::readFailingAfterStop: {
+      // In the middle of the track: at its second request of sectors.
+      const auto second = tracks[track - 1].startSector + 75;
+      const bool fail = point.stage == Stage::readFailingAfterStop;
+      device->beforeRead = [this, second, fail](std::int32_t first) {
+        if (first != second) {
+          return 0;
+        }
+        stopSource.request_stop();  // as when the disc is ejected mid-read
+        return fail ? ENOMEDIUM : 0;
+      };
+      break;
+    }
+    case Stage::encode:
+      ripCD.ripTrack.encodeToAAC.writer =
+          std::make_shared<ObservedWriter>([this, trackFile](const fs::path& path) {
+            if (trackFile(path)) {
+              stopSource.request_stop();
+            }
+          });
+      break;
+    case Stage::tagging:
+      // The stop comes while the tagged copy takes the temporary file's place, and that fails.
+      ripCD.ripTrack.embedMetadata.replaceFile = [this, trackFile](const fs::path& from,
+                                                                   const fs::path& to) {
+        if (trackFile(to)) {
+          stopSource.request_stop();
+          throw fs::filesystem_error("rename", from, to,
+                                     std::make_error_code(std::errc::device_or_resource_busy));
+        }
+        fs::rename(from, to);
+      };
+      break;
+  }
 }
 
-TEST_F(RipCDTest, AStopDuringAReadEndsItAndWritesNothingForThatTrack) {
-  const auto drive = insertDisc({75, 300, 75});
-  onDispatch = [this](const state::AnyAction& action) {
-    if (describe(action) == "progress 2 0.250000") {
-      stopSource.request_stop();
-    }
+// A stop keeps the tracks completed before it; "Stop and Remove Files" (the clean-up of the
+// completed tracks) then leaves nothing of the import. Neither ever touches the artist picture
+// that was there before, nor leaves a temporary file.
+TEST_F(RipCDTest, AStopAtAnyStageKeepsCompletedTracksAndNeverTheUsersPicture) {
+  const std::string usersPicture = "the user's own picture";
+  const std::set<std::string> none;
+  const std::set<std::string> first = {"01 Intro.m4a", "cover.jpg"};
+  const struct {
+    StopPoint at;
+    std::set<std::string> albumAfterStop;
+  } cases[] = {
+      {{Stage::coverDownload}, none},
+      {{Stage::afterTrack, 1}, first},
+      {{Stage::read, 2}, first},
+      {{Stage::readFailingAfterStop, 2}, first},
+      {{Stage::encode, 1}, none},
+      {{Stage::encode, 3}, {"01 Intro.m4a", "02 Thunder_Struck.m4a", "cover.jpg"}},
+      {{Stage::tagging, 2}, first},
   };
-  EXPECT_THAT(rip(drive, release()),
-              ElementsAre("started 1", "progress 1 1.000000", "complete 1 01 Intro.m4a",
-                          "started 2", "progress 2 0.250000", "ripStopped"));
-  EXPECT_TRUE(log.contains("RipCD: cancelled during track 2"));
-  EXPECT_EQ(filesUnder(albumFolder), (std::set<std::string>{"01 Intro.m4a", "cover.jpg"}));
+  const auto drive = insertDisc({75, 150, 150});
+  for (const auto& [at, albumAfterStop] : cases) {
+    SCOPED_TRACE(::testing::Message()
+                 << "stage " << static_cast<int>(at.stage) << " track " << at.track);
+    fs::remove_all(library.path() / "ACDC");
+    fs::create_directories(library.path() / "ACDC");
+    std::ofstream(library.path() / "ACDC" / "folder.jpg") << usersPicture;
+    ripCD = RipCD{};
+    ripCD.ripTrack.readSectors.device = device;
+    ripCD.fetchCoverArt.baseURL = server.url();
+    ripCD.fetchArtistImage.baseURL = server.url();
+    onDispatch = nullptr;
+    device->beforeRead = nullptr;
+    stopAt(at);
+
+    EXPECT_EQ(rip(drive, release()).back(), "ripStopped");
+    EXPECT_EQ(fs::exists(albumFolder) ? filesUnder(albumFolder) : none, albumAfterStop);
+
+    CleanupRippedFiles{}(completedFiles, /*importSavedArtistPicture=*/false);
+    EXPECT_EQ(filesUnder(library.path()), (std::set<std::string>{"ACDC", "ACDC/folder.jpg"}));
+    EXPECT_EQ(testing::fileContents(library.path() / "ACDC" / "folder.jpg"), usersPicture);
+  }
 }
 
-TEST_F(RipCDTest, AStopDuringTheEncodeRemovesThatTrackAndWhatOnlyItsImportHadLeft) {
+TEST_F(RipCDTest, AStopBeforeTheFirstTrackTakesAwayThePicturesThisImportSaved) {
   const auto drive = insertDisc({75, 75});
-  ripCD.ripTrack.encodeToAAC.writer =
-      std::make_shared<StoppingWriter>([this] { stopSource.request_stop(); });
+  stopAt({Stage::encode, 1});
   EXPECT_THAT(rip(drive, release()), ElementsAre("started 1", "progress 1 1.000000", "ripStopped"));
   EXPECT_TRUE(log.contains("RipCD: cancelled during track 1"));
-  EXPECT_THAT(filesUnder(library.path()), IsEmpty())
-      << "neither the unfinished track nor the cover and picture of this import stay";
+  EXPECT_THAT(filesUnder(library.path()), IsEmpty());
 }
 
-TEST_F(RipCDTest, AStopDuringTaggingRemovesTheTrackAndItsTemporaryCopy) {
-  const auto drive = insertDisc({75, 75});
-  ripCD.ripTrack.embedMetadata.replaceFile = [this](const fs::path& from, const fs::path& to) {
-    if (to.filename() == "02 Thunder_Struck.m4a") {
-      stopSource.request_stop();
-      throw fs::filesystem_error("rename", from, to,
-                                 std::make_error_code(std::errc::device_or_resource_busy));
-    }
-    fs::rename(from, to);
-  };
-  EXPECT_THAT(rip(drive, release()),
-              ElementsAre("started 1", "progress 1 1.000000", "complete 1 01 Intro.m4a",
-                          "started 2", "progress 2 1.000000", "ripStopped"));
-  EXPECT_EQ(filesUnder(albumFolder), (std::set<std::string>{"01 Intro.m4a", "cover.jpg"}));
-}
+// Importing an album again replaces each earlier track only with a complete new one: a stop
+// leaves every track it had not reached exactly as it was.
+TEST_F(RipCDTest, AStoppedReimportLeavesTheEarlierTracksItHadNotReplaced) {
+  const auto drive = insertDisc({75, 150, 150});
+  ASSERT_EQ(rip(drive, release()).back(), "ripComplete");
+  std::map<std::string, std::string> earlier;
+  for (const auto& name : filesUnder(albumFolder)) {
+    earlier[name] = testing::fileContents(albumFolder / name);
+  }
 
-TEST_F(RipCDTest, AFailureAfterAStopEndsAsStoppedNotFailed) {
-  const auto drive = insertDisc({75, 150});
-  const auto secondTrack = tracks[1].startSector;
-  device->beforeRead = [this, secondTrack](std::int32_t first) {
-    if (first < secondTrack) {
-      return 0;
+  for (const StopPoint at : {StopPoint{Stage::read, 2}, StopPoint{Stage::encode, 1},
+                             StopPoint{Stage::read, 3}, StopPoint{Stage::encode, 3}}) {
+    SCOPED_TRACE(::testing::Message()
+                 << "stage " << static_cast<int>(at.stage) << " track " << at.track);
+    for (const auto& [name, contents] : earlier) {
+      std::ofstream(albumFolder / name, std::ios::binary | std::ios::trunc) << contents;
     }
-    stopSource.request_stop();  // the disc is ejected mid-read, which also stops the import
-    return ENOMEDIUM;
-  };
-  EXPECT_THAT(rip(drive, release()),
-              ElementsAre("started 1", "progress 1 1.000000", "complete 1 01 Intro.m4a",
-                          "started 2", "ripStopped"));
-  EXPECT_TRUE(log.linesStartingWith("RipCD: track 2 failed").empty());
+    ripCD.ripTrack.encodeToAAC.writer = std::make_shared<FFmpegAACFileWriter>();
+    device->beforeRead = nullptr;
+    stopAt(at);
+
+    EXPECT_EQ(rip(drive, release()).back(), "ripStopped");
+    EXPECT_EQ(filesUnder(albumFolder).size(), earlier.size()) << "no temporary file is left";
+    for (const auto& [name, contents] : earlier) {
+      if (name >= twoDigits(at.track)) {
+        EXPECT_EQ(testing::fileContents(albumFolder / name), contents) << name;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -53,6 +53,8 @@ TEST(TrackFileName, ShortensALongTitleAtACharacterBoundary) {
               "01 " + repeated(character, kept) + ".m4a")
         << count << " x " << character;
   }
+  // A cut that lands just after a blank drops the blank too.
+  EXPECT_EQ(trackFileName(1, repeated("a", 247) + " bc"), "01 " + repeated("a", 247) + ".m4a");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace noru::testing {
 
@@ -18,5 +19,8 @@ class TemporaryFolder {
  private:
   std::filesystem::path path_;
 };
+
+// The bytes of `file`; empty when it cannot be read.
+std::string fileContents(const std::filesystem::path& file);
 
 }  // namespace noru::testing

@@ -1,0 +1,48 @@
+#include "rip/temporary_file.h"
+
+#include <uuid/uuid.h>
+
+#include <system_error>
+#include <utility>
+
+#include "rip/track_file_name.h"
+
+namespace noru::rip {
+
+namespace fs = std::filesystem;
+
+std::string upperCaseUUID() {
+  uuid_t id;
+  uuid_generate_random(id);
+  char text[37];
+  uuid_unparse_upper(id, text);
+  return text;
+}
+
+TemporaryFile::TemporaryFile(fs::path path) : path_(std::move(path)) {}
+
+TemporaryFile TemporaryFile::besideFile(const fs::path& finalPath) {
+  // Eight hex digits keep two imports of the same track (a stopped one still finishing beside
+  // a new one) from ever sharing a temporary name.
+  const std::string suffix = "." + upperCaseUUID().substr(0, 8) + ".part";
+  const std::string name = finalPath.filename().string();
+  const auto kept = cutAtCharacterBoundary(name, maxFileNameBytes - 1 - suffix.size());
+  return TemporaryFile(finalPath.parent_path() / ("." + std::string(kept) + suffix));
+}
+
+TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept
+    : path_(std::move(other.path_)), owned_(std::exchange(other.owned_, false)) {}
+
+TemporaryFile::~TemporaryFile() {
+  if (owned_) {
+    std::error_code ignored;
+    fs::remove(path_, ignored);
+  }
+}
+
+void TemporaryFile::moveTo(const fs::path& finalPath) {
+  fs::rename(path_, finalPath);
+  owned_ = false;
+}
+
+}  // namespace noru::rip
