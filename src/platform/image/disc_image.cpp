@@ -1,18 +1,15 @@
 #include "platform/image/disc_image.h"
 
-#include <libcue.h>
-
 #include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <iterator>
-#include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <system_error>
 
 #include "platform/image/image_error.h"
+#include "platform/image/sheet_tracks.h"
 
 namespace noru::platform::image {
 namespace {
@@ -24,24 +21,6 @@ constexpr std::uintmax_t kMaxSheetBytes = 1 << 20;
 constexpr std::int64_t kLastAbsoluteFrame = 99 * 4500 + 59 * 75 + 74;
 constexpr std::int64_t kLeadInFrames = 150;
 constexpr int kMaxTracks = 99;
-
-// libcue's parser keeps its state in globals.
-std::mutex libcueMutex;
-
-struct CdDelete {
-  void operator()(Cd* cd) const { cd_delete(cd); }
-};
-
-struct SheetTrack {
-  int number = 0;
-  std::string fileName;
-  TrackMode mode = MODE_AUDIO;
-  long index0 = -1;
-  long index1 = -1;
-  long pregap = -1;   // PREGAP (not in the file), or INDEX 01 - INDEX 00
-  long postgap = -1;  // POSTGAP (not in the file)
-  std::uint8_t control = 0;
-};
 
 // Where a track's sectors lie in its file: from its INDEX 00 (or INDEX 01) up to the next
 // track's, or to the end of the file.
@@ -134,44 +113,23 @@ SheetOutline outlineOf(const std::string& sheet) {
 }
 
 std::vector<SheetTrack> parseSheet(const std::string& sheet, const std::filesystem::path& cuePath) {
-  std::lock_guard lock(libcueMutex);
-  std::unique_ptr<Cd, CdDelete> cd(cue_parse_string(sheet.c_str()));
-  if (!cd) {
+  auto tracks = readSheetTracks(sheet);
+  if (!tracks) {
     throw ImageError("The cue sheet " + quoted(cuePath) + " is not a valid cue sheet.");
   }
-  const int count = cd_get_ntrack(cd.get());
-  if (count < 1) {
+  if (tracks->empty()) {
     throw ImageError("The cue sheet " + quoted(cuePath) + " lists no tracks.");
   }
-  if (count > kMaxTracks) {
+  if (std::ssize(*tracks) > kMaxTracks) {
     throw ImageError("The cue sheet " + quoted(cuePath) + " lists more than 99 tracks.");
   }
-  std::vector<SheetTrack> tracks;
-  for (int i = 1; i <= count; ++i) {
-    const Track* track = cd_get_track(cd.get(), i);
-    const char* fileName = track ? track_get_filename(track) : nullptr;
-    if (!fileName || *fileName == '\0') {
-      throw ImageError("Track " + std::to_string(i) + " of " + quoted(cuePath) +
+  for (const auto& track : *tracks) {
+    if (track.fileName.empty()) {
+      throw ImageError("Track " + std::to_string(track.number) + " of " + quoted(cuePath) +
                        " belongs to no FILE.");
     }
-    SheetTrack sheetTrack;
-    sheetTrack.number = i;
-    sheetTrack.fileName = fileName;
-    sheetTrack.mode = track_get_mode(track);
-    sheetTrack.index0 = track_get_index(track, 0);
-    sheetTrack.index1 = track_get_index(track, 1);
-    sheetTrack.pregap = track_get_zero_pre(track);
-    sheetTrack.postgap = track_get_zero_post(track);
-    if (sheetTrack.mode != MODE_AUDIO) {
-      sheetTrack.control = 0x04;
-    } else {
-      sheetTrack.control = (track_is_set_flag(track, FLAG_PRE_EMPHASIS) ? 0x01 : 0) |
-                           (track_is_set_flag(track, FLAG_COPY_PERMITTED) ? 0x02 : 0) |
-                           (track_is_set_flag(track, FLAG_FOUR_CHANNEL) ? 0x08 : 0);
-    }
-    tracks.push_back(std::move(sheetTrack));
   }
-  return tracks;
+  return std::move(*tracks);
 }
 
 ImageFile openImageFile(const std::string& fileName, const std::filesystem::path& cuePath) {

@@ -168,10 +168,16 @@ OpticalDevice ImageDriveRegistry::addImage(const std::filesystem::path& cuePath)
   OpticalDevice device;
   {
     std::lock_guard lock(state_->mutex);
-    const bool alreadyOpen = std::any_of(state_->drives.begin(), state_->drives.end(),
-                                         [&](const auto& other) { return other->id == drive->id; });
-    if (alreadyOpen) {
-      throw ImageError("The image \"" + cuePath.string() + "\" is already open as a drive.");
+    const auto sameImage = std::find_if(state_->drives.begin(), state_->drives.end(),
+                                        [&](const auto& other) { return other->id == drive->id; });
+    if (sameImage != state_->drives.end()) {
+      if ((*sameImage)->mediumPresent) {
+        throw ImageError("The image \"" + cuePath.string() + "\" is already open as a drive.");
+      }
+      // An ejected drive of this image only waits for its events to go out; it leaves at once,
+      // so that the list never shows two drives with one identity. Its pending events stay
+      // harmless, and the new drive's come after them.
+      state_->drives.erase(sameImage);
     }
     drive->bsdName = "image" + std::to_string(++state_->lastNumber);
     state_->drives.push_back(drive);
@@ -311,7 +317,8 @@ bool ImageDriveRegistry::eject(const OpticalDevice& device) {
     ejected = state_->deviceOf(*drive);
   }
   // The drive stays listed, without its medium, while the medium change is delivered, so
-  // that a watcher rescanning on that event still finds it; it leaves on the next turn.
+  // that a watcher rescanning on that event still finds it; it leaves on the next turn, or
+  // sooner when its image is added again.
   onMainQueue(state_, [ejected](detail::ImageDriveState& state) {
     state.deliver({DeviceEventKind::statusChanged, ejected});
   });

@@ -36,7 +36,8 @@ class ImageDriveRegistry final : public linux_cd::OpticalDrives {
 
   // Loads the CUE/BIN image at `cuePath` and adds it as a drive. Returns the drive as the
   // device list shows it. Raises ImageError, whose text tells the user what is wrong, for an
-  // image that cannot serve as a disc, or one already open; nothing is added then.
+  // image that cannot serve as a disc, or one already open and not ejected; nothing is added
+  // then.
   linux_cd::OpticalDevice addImage(const std::filesystem::path& cuePath);
 
   bool isImageDrive(const std::string& bsdName) const;
@@ -51,7 +52,7 @@ class ImageDriveRegistry final : public linux_cd::OpticalDrives {
                 std::uint8_t* buffer) override;
   int close(int descriptor) override;
   // Takes the disc out: reads fail with ENOMEDIUM from now on, and the drive leaves the list
-  // once its events have been delivered.
+  // once its events have been delivered, or as soon as its image is added again.
   bool eject(const linux_cd::OpticalDevice& device) override;
 
  private:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -19,10 +21,42 @@ std::optional<DeviceEventKind> eventKindOfAction(std::string_view action);
 // has gone.
 std::optional<DeviceEvent> deviceEventFor(const UdevDeviceFacts& facts, SystemCalls& calls);
 
-// Follows udev's block-device events (netlink) for optical drives and delivers them on the
-// main queue. A thread of its own waits on the monitor; destroying the subscription wakes it
-// through an eventfd and joins it. Where udev cannot be reached the subscription simply never
-// delivers anything, and the caller's poll has to notice changes.
+// What one receive from a device event stream gave.
+struct StreamReceipt {
+  std::optional<UdevDeviceFacts> facts;  // nothing when no event was waiting or it was filtered
+  int error = 0;                         // errno of a stream that broke and must be opened anew
+};
+
+// One connection to the kernel's device events: a descriptor that polls readable when an event
+// may be waiting (and reports an error or hang-up when the connection breaks), and the receive.
+class DeviceEventStream {
+ public:
+  virtual ~DeviceEventStream() = default;
+  virtual int descriptor() const = 0;
+  virtual StreamReceipt receive() = 0;
+};
+
+// Opens a stream; nothing when it cannot be opened.
+using OpenDeviceEventStream = std::function<std::unique_ptr<DeviceEventStream>()>;
+
+// How long a watcher waits before opening a broken stream again: `first`, then twice as long
+// after each further failure, up to `longest`; back to `first` once events flow again.
+struct ReopenBackoff {
+  std::chrono::milliseconds first{500};
+  std::chrono::milliseconds longest{30'000};
+};
+
+// Follows a device event stream for optical drives and delivers their events on the main queue.
+// A thread of its own waits on the stream; a stream that breaks is closed and opened again after
+// the back-off. Destroying the subscription wakes the thread through an eventfd, even in a
+// back-off wait, and joins it. Where the first stream cannot be opened the subscription simply
+// never delivers anything, and the caller's poll has to notice changes.
+std::unique_ptr<EventSubscription> watchDeviceEventStream(SystemCalls& calls,
+                                                          DeviceEventHandler onEvent,
+                                                          OpenDeviceEventStream openStream,
+                                                          ReopenBackoff backoff = {});
+
+// watchDeviceEventStream over udev's monitor (netlink).
 std::unique_ptr<EventSubscription> watchUdevEvents(SystemCalls& calls, DeviceEventHandler onEvent);
 
 }  // namespace noru::platform::linux_cd

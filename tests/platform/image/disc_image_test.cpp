@@ -9,12 +9,6 @@
 #include "support/disc_image_writer.h"
 #include "support/temporary_folder.h"
 
-// libcue 2.2.1, as Debian 12 ships it, does not free its half-built sheet when a parse fails.
-// Nothing outside libcue can reach that memory, so the leak sanitizer is told to expect it.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libcue.so";
-}
-
 namespace noru::platform::image {
 namespace {
 
@@ -51,6 +45,14 @@ TEST_F(DiscImageTest, RefusesImagesThatCannotServeAsADisc) {
   for (int track = 1; track <= 100; ++track) {
     hundredTracks += "  TRACK " + std::to_string(track) + " AUDIO\n    INDEX 01 00:00:00\n";
   }
+  const auto cuePath = folder.path() / "Case.cue";
+  auto loadSheet = [&](const std::optional<std::string>& sheet) {
+    std::filesystem::remove(cuePath);
+    if (sheet) {
+      std::ofstream(cuePath) << *sheet;
+    }
+    return loadDiscImage(cuePath);
+  };
   const struct {
     std::optional<std::string> sheet;  // none: no sheet at all
     const char* reason;
@@ -66,21 +68,18 @@ TEST_F(DiscImageTest, RefusesImagesThatCannotServeAsADisc) {
       {"FILE \"Good.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n",
        "has no audio tracks"},
       {hundredTracks, "more than 99 tracks"},
+      {"RFILE\n", "is not a valid cue sheet"},  // breaks off inside a FILE line
   };
   for (const auto& [sheet, reason] : cases) {
-    const auto cuePath = folder.path() / "Case.cue";
-    std::filesystem::remove(cuePath);
-    if (sheet) {
-      std::ofstream(cuePath) << *sheet;
-    }
     try {
-      loadDiscImage(cuePath);
+      loadSheet(sheet);
       ADD_FAILURE() << reason << ": accepted";
     } catch (const ImageError& error) {
       EXPECT_NE(std::string(error.what()).find(reason), std::string::npos) << error.what();
     }
   }
-  EXPECT_NO_THROW(loadDiscImage(folder.path() / "Good.cue"));
+  // Each sheet is read on its own: the broken one just before leaves nothing behind.
+  EXPECT_NO_THROW(loadSheet("FILE \"Good.bin\" BINARY\n" + track1));
 }
 
 }  // namespace

@@ -77,11 +77,19 @@ TEST_F(ImageDriveRegistryTest, EjectedImageServesNothingMoreAndCanBeOpenedAgain)
   EXPECT_EQ(registry->open(*device.bsdName), -1);
   EXPECT_EQ(errno, ENOMEDIUM);
   EXPECT_EQ(registry->readFullToc(*device.bsdName).outcome, FullTocReply::Outcome::noToc);
+
+  // The same image opens again at once, under the same identity, before the ejected drive's
+  // events are out: that drive leaves the list for the new one, its descriptor still failing.
+  const auto reopened = registry->addImage(image.cuePath);
+  EXPECT_EQ(reopened.registryPath, device.registryPath);
+  EXPECT_EQ(registry->devices(), std::vector{reopened});
+  EXPECT_EQ(registry->readAudio(handle, 0, 1, buffer.data()), -1);
+  EXPECT_EQ(errno, ENOMEDIUM);
   mainQueue.runPending();
+  EXPECT_EQ(registry->devices(), std::vector{reopened});
+  EXPECT_EQ(events.back(), (DeviceEvent{DeviceEventKind::statusChanged, reopened}));
   EXPECT_EQ(registry->close(handle), 0);
   EXPECT_TRUE(calls.stillOpen().empty());
-  // Once gone, the same image can be opened again, under the same identity.
-  EXPECT_EQ(registry->addImage(image.cuePath).registryPath, device.registryPath);
 }
 
 TEST_F(ImageDriveRegistryTest, RefusedImagesAddNothingAndAnnounceNothing) {
