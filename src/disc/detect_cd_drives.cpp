@@ -1,12 +1,14 @@
 #include "disc/detect_cd_drives.h"
 
+#include <utility>
+
 #include "disc/drive_identity.h"
-#include "platform/image/system_drives.h"
 #include "platform/log/diagnostic_log.h"
 
 namespace noru::disc {
 
-DetectCDDrives::DetectCDDrives() : deviceList(platform::image::systemDrives()) {}
+DetectCDDrives::DetectCDDrives(std::shared_ptr<platform::linux_cd::DeviceList> deviceList)
+    : deviceList(std::move(deviceList)) {}
 
 std::vector<CDDrive> DetectCDDrives::operator()() const {
   using platform::log::diagnostic;

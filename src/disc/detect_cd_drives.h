@@ -12,7 +12,7 @@ namespace noru::disc {
 // cannot be described is left out, and a system that cannot be asked gives an empty list.
 class DetectCDDrives {
  public:
-  DetectCDDrives();
+  explicit DetectCDDrives(std::shared_ptr<platform::linux_cd::DeviceList> deviceList);
 
   std::vector<CDDrive> operator()() const;
 

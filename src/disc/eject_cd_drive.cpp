@@ -1,13 +1,12 @@
 #include "disc/eject_cd_drive.h"
 
 #include "disc/drive_identity.h"
-#include "platform/image/system_drives.h"
 #include "platform/log/diagnostic_log.h"
 
 namespace noru::disc {
 
-EjectCDDrive::EjectCDDrive()
-    : deviceList(platform::image::systemDrives()), ejector(platform::image::systemDrives()) {}
+EjectCDDrive::EjectCDDrive(const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives)
+    : deviceList(drives), ejector(drives) {}
 
 void EjectCDDrive::operator()(const std::string& driveId) const {
   using platform::log::diagnostic;

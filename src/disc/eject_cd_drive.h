@@ -5,6 +5,7 @@
 
 #include "platform/linux/device_list.h"
 #include "platform/linux/media_ejector.h"
+#include "platform/linux/optical_drives.h"
 
 namespace noru::disc {
 
@@ -12,7 +13,7 @@ namespace noru::disc {
 // with that identity. Reports nothing back; the disc watcher sees the disc leave.
 class EjectCDDrive {
  public:
-  EjectCDDrive();
+  explicit EjectCDDrive(const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives);
 
   void operator()(const std::string& driveId) const;
 

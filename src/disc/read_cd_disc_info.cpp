@@ -1,12 +1,14 @@
 #include "disc/read_cd_disc_info.h"
 
+#include <utility>
+
 #include "disc/parse_full_toc.h"
-#include "platform/image/system_drives.h"
 #include "platform/log/diagnostic_log.h"
 
 namespace noru::disc {
 
-ReadCDDiscInfo::ReadCDDiscInfo() : tocSource(platform::image::systemDrives()) {}
+ReadCDDiscInfo::ReadCDDiscInfo(std::shared_ptr<platform::linux_cd::FullTocSource> tocSource)
+    : tocSource(std::move(tocSource)) {}
 
 std::optional<CDDiscInfo> ReadCDDiscInfo::operator()(const CDDrive& drive) const {
   using platform::log::diagnostic;

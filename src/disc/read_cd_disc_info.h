@@ -14,7 +14,7 @@ namespace noru::disc {
 // most the drive's command timeout.
 class ReadCDDiscInfo {
  public:
-  ReadCDDiscInfo();
+  explicit ReadCDDiscInfo(std::shared_ptr<platform::linux_cd::FullTocSource> tocSource);
 
   std::optional<CDDiscInfo> operator()(const CDDrive& drive) const;
 

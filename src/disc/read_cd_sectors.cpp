@@ -1,5 +1,7 @@
 #include "disc/read_cd_sectors.h"
 
+#include <utility>
+
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
@@ -7,7 +9,6 @@
 #include <stop_token>
 
 #include "disc/cd_rip_error.h"
-#include "platform/image/system_drives.h"
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
 #include "platform/tasks/runtime.h"
@@ -88,7 +89,8 @@ std::vector<std::uint8_t> readSectors(platform::linux_cd::AudioDevice& device,
 
 }  // namespace
 
-ReadCDSectors::ReadCDSectors() : device(platform::image::systemDrives()) {}
+ReadCDSectors::ReadCDSectors(std::shared_ptr<platform::linux_cd::AudioDevice> device)
+    : device(std::move(device)) {}
 
 std::vector<std::uint8_t> ReadCDSectors::operator()(
     const std::string& bsdPath, std::int32_t startSector, std::int32_t sectorCount,

@@ -19,7 +19,7 @@ class ReadCDSectors {
   using Progress = std::function<void(double fraction)>;
   using ReadTaskBox = platform::tasks::SendableBox<platform::tasks::TaskHandle>;
 
-  ReadCDSectors();
+  explicit ReadCDSectors(std::shared_ptr<platform::linux_cd::AudioDevice> device);
 
   // Starts the read as a task of its own, puts that task's handle into `readTask` so that the
   // caller can cancel it, and waits for it. Returns sectorCount * 2352 bytes, or raises
@@ -31,7 +31,7 @@ class ReadCDSectors {
                                        std::int32_t sectorCount, Progress progress,
                                        const std::shared_ptr<ReadTaskBox>& readTask) const;
 
-  // The drive's raw-audio interface; the process's drives (images included) by default.
+  // The drives' raw-audio interface.
   std::shared_ptr<platform::linux_cd::AudioDevice> device;
 };
 

@@ -1,16 +1,17 @@
-#include "disc/cd_detection_service.h"
+#include "middleware/cd_detection_service.h"
 
 #include <algorithm>
 
 #include "disc/drive_identity.h"
-#include "platform/image/system_drives.h"
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/runtime.h"
 #include "state/cd_rip_action.h"
 
-namespace noru::disc {
+namespace noru::middleware {
 namespace {
 
+using disc::CDDrive;
+using disc::driveIdentity;
 using platform::log::diagnostic;
 namespace actions = state::CDRipActions;
 
@@ -25,12 +26,14 @@ bool anyHasDisc(const std::vector<CDDrive>& drives) {
 
 }  // namespace
 
-std::shared_ptr<CDDetectionService> CDDetectionService::create() {
-  return std::make_shared<CDDetectionService>(CreationKey{});
+std::shared_ptr<CDDetectionService> CDDetectionService::create(
+    const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives) {
+  return std::make_shared<CDDetectionService>(CreationKey{}, drives);
 }
 
-CDDetectionService::CDDetectionService(CreationKey)
-    : deviceEvents(platform::image::systemDrives()) {}
+CDDetectionService::CDDetectionService(
+    CreationKey, const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives)
+    : detectDrives(drives), readDiscInfo(drives), deviceEvents(drives) {}
 
 void CDDetectionService::start(Dispatch dispatch) {
   NORU_ASSERT_MAIN_THREAD();
@@ -153,4 +156,4 @@ void CDDetectionService::poll(const Dispatch& dispatch) {
   }
 }
 
-}  // namespace noru::disc
+}  // namespace noru::middleware

@@ -8,10 +8,11 @@
 #include "disc/detect_cd_drives.h"
 #include "disc/read_cd_disc_info.h"
 #include "platform/linux/device_events.h"
+#include "platform/linux/optical_drives.h"
 #include "platform/tasks/main_queue.h"
 #include "state/any_action.h"
 
-namespace noru::disc {
+namespace noru::middleware {
 
 // Keeps the application informed about the optical drives and their discs. It follows the
 // drives' appeared, disappeared and medium-changed events and, as a second line (and the only
@@ -27,8 +28,10 @@ class CDDetectionService : public std::enable_shared_from_this<CDDetectionServic
 
   static constexpr std::chrono::milliseconds kPollInterval{3000};
 
-  static std::shared_ptr<CDDetectionService> create();
-  explicit CDDetectionService(CreationKey);
+  // A watcher of `drives`: their list, their tables of contents and their events.
+  static std::shared_ptr<CDDetectionService> create(
+      const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives);
+  CDDetectionService(CreationKey, const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives);
 
   // Starts watching: registers for the drive events, scans the drives and reports them and
   // any disc already present, then starts the poll. Starting again first ends the earlier
@@ -39,11 +42,11 @@ class CDDetectionService : public std::enable_shared_from_this<CDDetectionServic
   void stop();
 
   std::vector<std::unique_ptr<platform::linux_cd::EventSubscription>> observers;
-  DetectCDDrives detectDrives;
-  ReadCDDiscInfo readDiscInfo;
+  disc::DetectCDDrives detectDrives;
+  disc::ReadCDDiscInfo readDiscInfo;
   std::unique_ptr<platform::tasks::Timer> pollTimer;
   bool lastPollHadDisc = false;
-  // Where the drive events come from; the process's drives (images included) by default.
+  // Where the drive events come from.
   std::shared_ptr<platform::linux_cd::DeviceEvents> deviceEvents;
 
  private:
@@ -54,4 +57,4 @@ class CDDetectionService : public std::enable_shared_from_this<CDDetectionServic
   void stopPolling();
 };
 
-}  // namespace noru::disc
+}  // namespace noru::middleware

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stop_token>
+#include <utility>
 #include <vector>
 
 #include "disc/cd_drive.h"
@@ -21,6 +23,10 @@ namespace noru::rip {
 // one of ripComplete, ripStopped (its task was cancelled) or ripFailed, and raises nothing.
 class RipCD {
  public:
+  // Reads from `drives`.
+  explicit RipCD(std::shared_ptr<platform::linux_cd::AudioDevice> drives)
+      : ripTrack(std::move(drives)) {}
+
   void operator()(const disc::CDDrive& drive, const std::vector<disc::CDTrackInfo>& tracks,
                   const std::optional<disc::CDLookupRelease>& release,
                   const std::filesystem::path& albumFolder, const state::Dispatch& dispatch,

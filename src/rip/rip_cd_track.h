@@ -3,14 +3,17 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "disc/cd_drive.h"
 #include "disc/cd_track_info.h"
 #include "disc/read_cd_sectors.h"
+#include "platform/linux/audio_device.h"
 #include "rip/embed_track_metadata.h"
 #include "rip/encode_track_to_aac.h"
 
@@ -30,6 +33,10 @@ struct TrackMetadata {
 class RipCDTrack {
  public:
   using Progress = std::function<void(double fraction)>;
+
+  // Reads from `drives`.
+  explicit RipCDTrack(std::shared_ptr<platform::linux_cd::AudioDevice> drives)
+      : readSectors(std::move(drives)) {}
 
   std::filesystem::path operator()(const disc::CDDrive& drive, const disc::CDTrackInfo& track,
                                    const TrackMetadata& metadata,

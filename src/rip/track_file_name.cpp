@@ -68,6 +68,15 @@ std::size_t startOfLastCharacter(std::string_view text) {
   return start;
 }
 
+
+std::string formatNumber(const char* format, std::int64_t number) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, format, static_cast<long long>(number));
+  return buffer;
+}
+
+}  // namespace
+
 std::string_view trimBlanks(std::string_view text) {
   while (!text.empty()) {
     const auto character = text.substr(0, lengthOfCharacterAt(text, 0));
@@ -87,14 +96,6 @@ std::string_view trimBlanks(std::string_view text) {
   }
   return text;
 }
-
-std::string formatNumber(const char* format, std::int64_t number) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, format, static_cast<long long>(number));
-  return buffer;
-}
-
-}  // namespace
 
 std::string_view cutAtCharacterBoundary(std::string_view text, std::size_t limit) {
   if (text.size() <= limit) {

@@ -18,6 +18,9 @@ inline constexpr std::size_t maxFileNameBytes = 255;
 // maxFileNameBytes.
 std::string trackFileName(std::int64_t number, const std::optional<std::string>& title);
 
+// `text` without the blanks (Unicode space separators and tabs, not line breaks) at either end.
+std::string_view trimBlanks(std::string_view text);
+
 // `text` cut to at most `limit` bytes without splitting a UTF-8 character.
 std::string_view cutAtCharacterBoundary(std::string_view text, std::size_t limit);
 

@@ -12,11 +12,9 @@ using platform::linux_cd::OpticalDevice;
 
 class DetectCDDrivesTest : public ::testing::Test {
  protected:
-  DetectCDDrivesTest() { detect.deviceList = drives; }
-
   std::shared_ptr<noru::testing::FakeOpticalDrives> drives =
       std::make_shared<noru::testing::FakeOpticalDrives>();
-  DetectCDDrives detect;
+  DetectCDDrives detect{drives};
   noru::testing::CapturedLog log;
 };
 

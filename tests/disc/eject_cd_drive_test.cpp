@@ -19,9 +19,7 @@ TEST(EjectCDDrive, FindsTheDriveByTheSameIdentityAsDriveDetection) {
   };
   auto drives = std::make_shared<noru::testing::FakeOpticalDrives>();
   drives->deviceList = devices;
-  EjectCDDrive eject;
-  eject.deviceList = drives;
-  eject.ejector = drives;
+  EjectCDDrive eject{drives};
   noru::testing::CapturedLog log;
 
   eject("/sys/devices/a/block/sr0");

@@ -13,11 +13,9 @@ using Outcome = platform::linux_cd::FullTocReply::Outcome;
 
 class ReadCDDiscInfoTest : public ::testing::Test {
  protected:
-  ReadCDDiscInfoTest() { read.tocSource = drives; }
-
   std::shared_ptr<noru::testing::FakeOpticalDrives> drives =
       std::make_shared<noru::testing::FakeOpticalDrives>();
-  ReadCDDiscInfo read;
+  ReadCDDiscInfo read{drives};
   noru::testing::CapturedLog log;
   CDDrive drive{"/sys/devices/x/block/sr0", "PIONEER BD-RW", "sr0", true};
 };

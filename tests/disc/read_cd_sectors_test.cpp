@@ -22,8 +22,6 @@ using platform::tasks::CancellationError;
 
 class ReadCDSectorsTest : public noru::testing::RuntimeFixture {
  protected:
-  ReadCDSectorsTest() { read.device = drives; }
-
   // Starts the read off the main thread, as the import task does; `ended` turns true however
   // it ends.
   platform::tasks::Task<std::vector<std::uint8_t>> startRead(std::int32_t start,
@@ -62,7 +60,7 @@ class ReadCDSectorsTest : public noru::testing::RuntimeFixture {
   }
 
   std::shared_ptr<FakeOpticalDrives> drives = std::make_shared<FakeOpticalDrives>();
-  ReadCDSectors read;
+  ReadCDSectors read{drives};
   std::shared_ptr<ReadCDSectors::ReadTaskBox> box = std::make_shared<ReadCDSectors::ReadTaskBox>();
   std::atomic<bool> ended = false;
   std::vector<double> progress;  // main thread only

@@ -1,4 +1,4 @@
-#include "disc/cd_detection_service.h"
+#include "middleware/cd_detection_service.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,12 @@
 #include "support/fake_optical_drives.h"
 #include "support/runtime_fixture.h"
 
-namespace noru::disc {
+namespace noru::middleware {
 namespace {
 
+using disc::CDDiscInfo;
+using disc::CDDrive;
+namespace testing = disc::testing;
 using platform::linux_cd::DeviceEventKind;
 using platform::linux_cd::FullTocReply;
 using platform::linux_cd::OpticalDevice;
@@ -47,9 +50,6 @@ state::AnyAction ejected(std::string id) {
 class CDDetectionServiceTest : public noru::testing::RuntimeFixture {
  protected:
   CDDetectionServiceTest() {
-    service->detectDrives.deviceList = drives;
-    service->readDiscInfo.tocSource = drives;
-    service->deviceEvents = drives;
     drives->tocReplies["sr0"] = {
         FullTocReply::Outcome::ok,
         testing::fullToc({testing::audioTrack(1, 0, 2, 0), testing::leadOut(1, 0, 0)})};
@@ -66,7 +66,7 @@ class CDDetectionServiceTest : public noru::testing::RuntimeFixture {
 
   std::shared_ptr<noru::testing::FakeOpticalDrives> drives =
       std::make_shared<noru::testing::FakeOpticalDrives>();
-  std::shared_ptr<CDDetectionService> service = CDDetectionService::create();
+  std::shared_ptr<CDDetectionService> service = CDDetectionService::create(drives);
   Actions dispatched;
   noru::testing::CapturedLog log;
 };
@@ -182,4 +182,4 @@ TEST_F(CDDetectionServiceTest, NothingIsReportedAfterStopOrOnceTheServiceIsGone)
 }
 
 }  // namespace
-}  // namespace noru::disc
+}  // namespace noru::middleware

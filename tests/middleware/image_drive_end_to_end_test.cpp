@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "disc/cd_detection_service.h"
+#include "middleware/cd_detection_service.h"
 #include "disc/eject_cd_drive.h"
 #include "disc/read_cd_sectors.h"
 #include "platform/image/image_drive_registry.h"
@@ -16,10 +16,14 @@
 #include "support/scripted_system_calls.h"
 #include "support/temporary_folder.h"
 
-namespace noru::disc {
+namespace noru::middleware {
 namespace {
 
 namespace actions = state::CDRipActions;
+using disc::CDDiscInfo;
+using disc::CDDrive;
+using disc::CDTrackInfo;
+using disc::ReadCDSectors;
 
 state::AnyAction rip(state::CDRipAction action) {
   return action;
@@ -27,15 +31,6 @@ state::AnyAction rip(state::CDRipAction action) {
 
 class ImageDriveEndToEndTest : public noru::testing::RuntimeFixture {
  protected:
-  ImageDriveEndToEndTest() {
-    service->detectDrives.deviceList = drives;
-    service->readDiscInfo.tocSource = drives;
-    service->deviceEvents = drives;
-    readSectors.device = drives;
-    eject.deviceList = drives;
-    eject.ejector = drives;
-  }
-
   std::vector<state::AnyAction> take() { return std::exchange(dispatched, {}); }
 
   noru::testing::TemporaryFolder folder;
@@ -46,9 +41,9 @@ class ImageDriveEndToEndTest : public noru::testing::RuntimeFixture {
   std::shared_ptr<platform::image::SystemDrives> drives =
       std::make_shared<platform::image::SystemDrives>(
           std::make_shared<noru::testing::FakeOpticalDrives>(), images);
-  std::shared_ptr<CDDetectionService> service = CDDetectionService::create();
-  ReadCDSectors readSectors;
-  EjectCDDrive eject;
+  std::shared_ptr<CDDetectionService> service = CDDetectionService::create(drives);
+  disc::ReadCDSectors readSectors{drives};
+  disc::EjectCDDrive eject{drives};
   std::vector<state::AnyAction> dispatched;
 };
 
@@ -109,4 +104,4 @@ TEST_F(ImageDriveEndToEndTest, ImageAppearsReadsBackExactlyAndLeavesWhenEjected)
 }
 
 }  // namespace
-}  // namespace noru::disc
+}  // namespace noru::middleware

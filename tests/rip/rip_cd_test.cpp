@@ -142,9 +142,7 @@ std::string twoDigits(std::int64_t track) {
 class RipCDTest : public testing::RuntimeFixture {
  protected:
   RipCDTest() {
-    ripCD.ripTrack.readSectors.device = device;
-    ripCD.fetchCoverArt.baseURL = server.url();
-    ripCD.fetchArtistImage.baseURL = server.url();
+    resetRip();
     server.respond("GET", "/release/caa-release/77-1200.jpg", 200, kCover, "image/jpeg");
     server.respond("GET", "/v1/artists/artist-1", 200,
                    R"({"thumb_url":")" + server.url("/portrait.jpg") + R"("})");
@@ -178,6 +176,15 @@ class RipCDTest : public testing::RuntimeFixture {
         .caaId = 77,
         .caaReleaseMbid = "caa-release",
     };
+  }
+
+  // A rip of the test's drive and server, with no stop armed.
+  void resetRip() {
+    ripCD = RipCD{device};
+    ripCD.fetchCoverArt.baseURL = server.url();
+    ripCD.fetchArtistImage.baseURL = server.url();
+    onDispatch = nullptr;
+    device->beforeRead = nullptr;
   }
 
   // Arms the next rip to stop at `point`.
@@ -223,7 +230,7 @@ class RipCDTest : public testing::RuntimeFixture {
   std::shared_ptr<platform::image::ImageDriveRegistry> images =
       std::make_shared<platform::image::ImageDriveRegistry>();
   std::shared_ptr<InterceptingDevice> device = std::make_shared<InterceptingDevice>(images);
-  RipCD ripCD;
+  RipCD ripCD{device};
   std::vector<disc::CDTrackInfo> tracks;
   std::stop_source stopSource;
   // Runs on the thread that dispatches, before the action is queued.
@@ -409,12 +416,7 @@ TEST_F(RipCDTest, AStopAtAnyStageKeepsCompletedTracksAndNeverTheUsersPicture) {
     fs::remove_all(library.path() / "ACDC");
     fs::create_directories(library.path() / "ACDC");
     std::ofstream(library.path() / "ACDC" / "folder.jpg") << usersPicture;
-    ripCD = RipCD{};
-    ripCD.ripTrack.readSectors.device = device;
-    ripCD.fetchCoverArt.baseURL = server.url();
-    ripCD.fetchArtistImage.baseURL = server.url();
-    onDispatch = nullptr;
-    device->beforeRead = nullptr;
+    resetRip();
     stopAt(at);
 
     EXPECT_EQ(rip(drive, release()).back(), "ripStopped");
@@ -451,8 +453,7 @@ TEST_F(RipCDTest, AStoppedReimportLeavesTheEarlierTracksItHadNotReplaced) {
     for (const auto& [name, contents] : earlier) {
       std::ofstream(albumFolder / name, std::ios::binary | std::ios::trunc) << contents;
     }
-    ripCD.ripTrack.encodeToAAC.writer = std::make_shared<FFmpegAACFileWriter>();
-    device->beforeRead = nullptr;
+    resetRip();
     stopAt(at);
 
     EXPECT_EQ(rip(drive, release()).back(), "ripStopped");

@@ -40,7 +40,7 @@ class ManualMainQueue final : public platform::tasks::MainQueue {
                 std::chrono::milliseconds limit = std::chrono::seconds(20));
 
   // Drops later posts and releases every thread waiting in runAndWait.
-  void close();
+  void close() override;
 
   std::chrono::milliseconds now() const { return now_; }
   std::size_t activeTimerCount() const;

@@ -37,6 +37,10 @@ class MainQueue {
                                           Work tick) = 0;
 
   virtual bool isMainThread() const = 0;
+
+  // Ends the queue's service as the application quits: work posted from now on is dropped,
+  // and every thread waiting in runAndWait is released.
+  virtual void close() = 0;
 };
 
 }  // namespace noru::platform::tasks

@@ -52,6 +52,11 @@ class TaskOutcome {
     ended_.notify_all();
   }
 
+  bool hasEnded() const {
+    std::lock_guard lock(mutex_);
+    return value_.has_value() || error_ != nullptr;
+  }
+
   T take() {
     std::unique_lock lock(mutex_);
     ended_.wait(lock, [this] { return value_.has_value() || error_ != nullptr; });
@@ -70,7 +75,7 @@ class TaskOutcome {
   }
 
  private:
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable ended_;
   std::optional<Stored> value_;
   std::exception_ptr error_;
@@ -90,6 +95,8 @@ class Task {
 
   // Blocks until the work has ended; returns its value or raises its error. Call once.
   T value() { return outcome_->take(); }
+  // Whether the work has returned or failed (its value not yet taken).
+  bool hasEnded() const { return outcome_->hasEnded(); }
 
  private:
   std::stop_source source_;

@@ -1,0 +1,21 @@
+#include "app/app_environment.h"
+
+#include "app/qt_folder_dialog.h"
+#include "app/system_folder_access.h"
+#include "platform/http/service_addresses.h"
+#include "platform/image/system_drives.h"
+
+namespace noru::app {
+
+AppEnvironment shippedEnvironment() {
+  return AppEnvironment{
+      .drives = platform::image::systemDrives(),
+      .metadataServiceBaseURL = std::string(platform::http::kMetadataServiceBaseURL),
+      .coverArtArchiveBaseURL = std::string(platform::http::kCoverArtArchiveBaseURL),
+      .preferences = Preferences::forCurrentUser(),
+      .folderDialog = std::make_shared<QtFolderDialog>(),
+      .folderAccess = std::make_shared<SystemFolderAccess>(),
+  };
+}
+
+}  // namespace noru::app

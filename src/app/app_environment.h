@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/folder_access.h"
+#include "app/folder_dialog.h"
+#include "app/preferences.h"
+#include "platform/linux/optical_drives.h"
+
+namespace noru::app {
+
+// Everything the application takes from outside itself. The shipped program can only run with
+// shippedEnvironment(); tests build the whole application on drives, services, a settings file
+// and a folder dialog of their own.
+struct AppEnvironment {
+  std::shared_ptr<platform::linux_cd::OpticalDrives> drives;
+  std::string metadataServiceBaseURL;
+  std::string coverArtArchiveBaseURL;
+  std::shared_ptr<Preferences> preferences;
+  std::shared_ptr<FolderDialog> folderDialog;
+  std::shared_ptr<FolderAccess> folderAccess;
+};
+
+// The machine's optical drives with the disc images opened in this run, the product's metadata
+// service and the Cover Art Archive, the user's own preferences file, the Qt folder dialog and
+// the file system's access checks.
+AppEnvironment shippedEnvironment();
+
+}  // namespace noru::app

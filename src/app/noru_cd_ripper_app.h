@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+
+#include "app/app_environment.h"
+#include "app/folder_access_holder.h"
+#include "app/output_folder_picker.h"
+#include "middleware/cd_detection_service.h"
+#include "platform/tasks/application_runtime.h"
+#include "state/app_store.h"
+
+namespace noru::app {
+
+// The application: the one store, created with the library folder restored from the last run
+// and the ripping middleware installed, on the runtime of this run. Destroying it (or quit())
+// ends the run in the one safe order: the main queue closes, the disc watcher stops, every
+// task is cancelled and joined, and only then does the store go. Main thread only.
+class NoruCDRipperApp {
+ public:
+  NoruCDRipperApp(platform::tasks::MainQueue& mainQueue, AppEnvironment environment);
+  ~NoruCDRipperApp();
+  NoruCDRipperApp(const NoruCDRipperApp&) = delete;
+  NoruCDRipperApp& operator=(const NoruCDRipperApp&) = delete;
+
+  state::AppStore& store() { return *store_; }
+  const AppEnvironment& environment() const { return environment_; }
+
+  // Asks the user for the library folder and records it; true when one was chosen.
+  bool chooseOutputFolder() { return outputFolderPicker_(*store_); }
+
+  void quit();
+
+ private:
+  AppEnvironment environment_;
+  platform::tasks::ApplicationRuntime runtime_;
+  std::shared_ptr<FolderAccessHolder> folderAccess_;
+  OutputFolderPicker outputFolderPicker_;
+  std::shared_ptr<middleware::CDDetectionService> discWatcher_;
+  std::shared_ptr<state::AppStore> store_;
+};
+
+}  // namespace noru::app

@@ -1,0 +1,51 @@
+#include "app/preferences.h"
+
+#include <QByteArray>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+
+namespace noru::app {
+namespace {
+
+const QString outputFolderPathKey = QStringLiteral("settings.outputFolderPath");
+const QString outputFolderBookmarkKey = QStringLiteral("settings.outputFolderBookmark");
+
+}  // namespace
+
+Preferences::Preferences(const std::filesystem::path& iniFile)
+    : Preferences(std::make_unique<QSettings>(QString::fromStdString(iniFile.native()),
+                                              QSettings::IniFormat)) {}
+
+Preferences::Preferences(std::unique_ptr<QSettings> settings) : settings_(std::move(settings)) {}
+
+Preferences::~Preferences() = default;
+
+std::unique_ptr<Preferences> Preferences::forCurrentUser() {
+  return std::unique_ptr<Preferences>(new Preferences(
+      std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                  QStringLiteral("Noru"), QStringLiteral("Noru CD Ripper"))));
+}
+
+void Preferences::writeOutputFolderPath(const std::string& path) {
+  settings_->setValue(outputFolderPathKey, QString::fromStdString(path));
+  settings_->sync();
+}
+
+void Preferences::writeOutputFolderBookmark(std::span<const std::uint8_t> bookmark) {
+  const QByteArray bytes(reinterpret_cast<const char*>(bookmark.data()),
+                         static_cast<qsizetype>(bookmark.size()));
+  settings_->setValue(outputFolderBookmarkKey, bytes);
+  settings_->sync();
+}
+
+std::optional<std::vector<std::uint8_t>> Preferences::outputFolderBookmark() const {
+  const QVariant value = settings_->value(outputFolderBookmarkKey);
+  if (!value.isValid()) {
+    return std::nullopt;
+  }
+  const QByteArray bytes = value.toByteArray();
+  return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
+}  // namespace noru::app
