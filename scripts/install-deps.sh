@@ -10,7 +10,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
   libtag1-dev libudev-dev libcue-dev uuid-dev linux-libc-dev
   libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
-  ffmpeg xvfb xauth
+  ffmpeg xvfb xauth python3 fonts-dejavu-core
 )
 
 missing=()

@@ -10,6 +10,7 @@ namespace noru::app {
 AppEnvironment shippedEnvironment() {
   return AppEnvironment{
       .drives = platform::image::systemDrives(),
+      .images = platform::image::ImageDriveRegistry::shared(),
       .metadataServiceBaseURL = std::string(platform::http::kMetadataServiceBaseURL),
       .coverArtArchiveBaseURL = std::string(platform::http::kCoverArtArchiveBaseURL),
       .preferences = Preferences::forCurrentUser(),

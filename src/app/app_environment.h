@@ -6,6 +6,7 @@
 #include "app/folder_access.h"
 #include "app/folder_dialog.h"
 #include "app/preferences.h"
+#include "platform/image/image_drive_registry.h"
 #include "platform/linux/optical_drives.h"
 
 namespace noru::app {
@@ -15,6 +16,8 @@ namespace noru::app {
 // and a folder dialog of their own.
 struct AppEnvironment {
   std::shared_ptr<platform::linux_cd::OpticalDrives> drives;
+  // Where disc images opened by the user become drives; one of the sources of `drives`.
+  std::shared_ptr<platform::image::ImageDriveRegistry> images;
   std::string metadataServiceBaseURL;
   std::string coverArtArchiveBaseURL;
   std::shared_ptr<Preferences> preferences;

@@ -23,6 +23,7 @@ class NoruCDRipperApp {
   NoruCDRipperApp& operator=(const NoruCDRipperApp&) = delete;
 
   state::AppStore& store() { return *store_; }
+  const std::shared_ptr<state::AppStore>& sharedStore() const { return store_; }
   const AppEnvironment& environment() const { return environment_; }
 
   // Asks the user for the library folder and records it; true when one was chosen.

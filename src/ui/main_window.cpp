@@ -1,0 +1,68 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QKeySequence>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include "platform/image/image_error.h"
+#include "ui/interface_style.h"
+#include "ui/root_view.h"
+
+namespace noru::ui {
+
+MainWindow::MainWindow(app::NoruCDRipperApp& app, QWidget* parent)
+    : QMainWindow(parent), app_(app) {
+  setWindowTitle(localized("Noru CD Ripper"));
+  setWindowIcon(QIcon(logo(256)));
+  setMinimumSize(560, 480);
+
+  const auto& environment = app_.environment();
+  setCentralWidget(new RootView(
+      app_.sharedStore(),
+      ViewServices{environment.metadataServiceBaseURL, environment.coverArtArchiveBaseURL},
+      [this] { app_.chooseOutputFolder(); }));
+
+  auto* file = menuBar()->addMenu(localized("File"));
+  auto* open = file->addAction(localized("Open Disc Image\u2026"));
+  open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  connect(open, &QAction::triggered, this, [this] { chooseDiscImage(); });
+  file->addSeparator();
+  auto* quit = file->addAction(localized("Quit"));
+  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  connect(quit, &QAction::triggered, this, [this] { close(); });
+}
+
+bool MainWindow::openDiscImage(const QString& cuePath) {
+  try {
+    app_.environment().images->addImage(cuePath.toStdString());
+    return true;
+  } catch (const platform::image::ImageError& error) {
+    auto* refusal =
+        new QMessageBox(QMessageBox::Warning, localized("The disc image cannot be opened"),
+                        QString::fromStdString(error.what()), QMessageBox::Ok, this);
+    refusal->setAttribute(Qt::WA_DeleteOnClose);
+    refusal->open();
+    return false;
+  }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!launched_) {
+    launched_ = true;
+    app_.store().dispatch(state::ApplicationAction(state::ApplicationActions::didLaunch{}));
+  }
+}
+
+void MainWindow::chooseDiscImage() {
+  const QString path = QFileDialog::getOpenFileName(this, localized("Open Disc Image\u2026"),
+                                                    QString(), localized("Cue sheets (*.cue)"));
+  if (!path.isEmpty()) {
+    openDiscImage(path);
+  }
+}
+
+}  // namespace noru::ui
