@@ -67,27 +67,15 @@ class ReadCDSectorsTest : public noru::testing::RuntimeFixture {
   noru::testing::CapturedLog log;
 };
 
-TEST_F(ReadCDSectorsTest, ReadsInRequestsOfSeventyFiveAndReportsProgressOnTheMainThread) {
-  const auto bytes = readToEnd(1000, 150);
-
-  EXPECT_EQ(drives->reads, (std::vector<AudioRead>{{40, 1000, 75}, {40, 1075, 75}}));
-  EXPECT_EQ(bytes, FakeOpticalDrives::pattern(1000, 150));
-  EXPECT_EQ(progress, (std::vector<double>{0.5, 1.0}));
-  EXPECT_EQ(log.lines(),
-            (std::vector<std::string>{"ReadCDSectors: opening /dev/sr0 startSector=1000 count=150",
-                                      "ReadCDSectors: device opened fd=40",
-                                      "ReadCDSectors: sector 1150/1150 (100%)",
-                                      "ReadCDSectors: complete \u2014 352800 bytes read"}));
-  EXPECT_EQ(drives->closes, 1);
-  EXPECT_TRUE(box->value()) << "the caller can cancel the read task";
-}
-
+// Requests of at most 75 sectors, each followed by its progress report on the main thread; a
+// line every 750 sectors and at the end.
 TEST_F(ReadCDSectorsTest, RequestsProgressAndSectorLinesFollowTheCount) {
   const struct {
     std::int32_t start, count;
     std::vector<int> requestSizes;
     std::vector<std::string> sectorLines;
   } cases[] = {
+      {1000, 150, {75, 75}, {"ReadCDSectors: sector 1150/1150 (100%)"}},
       {0, 76, {75, 1}, {"ReadCDSectors: sector 76/76 (100%)"}},
       {1000,
        1500,
@@ -96,20 +84,27 @@ TEST_F(ReadCDSectorsTest, RequestsProgressAndSectorLinesFollowTheCount) {
       {10, 0, {}, {}},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.count);
     drives = std::make_shared<FakeOpticalDrives>();
     read.device = drives;
+    box = std::make_shared<ReadCDSectors::ReadTaskBox>();
     progress.clear();
     log.clear();
     EXPECT_EQ(readToEnd(c.start, c.count), FakeOpticalDrives::pattern(c.start, c.count));
-    std::vector<int> requestSizes;
-    for (const auto& request : drives->reads) {
-      requestSizes.push_back(request.sectors);
+    std::vector<AudioRead> requests;
+    std::vector<double> fractions;
+    std::int32_t done = 0;
+    for (const int sectors : c.requestSizes) {
+      requests.push_back({40, c.start + done, sectors});
+      done += sectors;
+      fractions.push_back(static_cast<double>(done) / c.count);
     }
-    EXPECT_EQ(requestSizes, c.requestSizes) << c.count << " sectors";
-    EXPECT_EQ(progress.size(), c.requestSizes.size());
+    EXPECT_EQ(drives->reads, requests);
+    EXPECT_EQ(progress, fractions);
     EXPECT_EQ(log.linesStartingWith("ReadCDSectors: sector "), c.sectorLines);
     EXPECT_EQ(drives->opens, 1);
     EXPECT_EQ(drives->closes, 1);
+    EXPECT_TRUE(box->value()) << "the caller can cancel the read task";
   }
 }
 
@@ -119,13 +114,10 @@ TEST_F(ReadCDSectorsTest, FailuresCloseTheDeviceAndCarryTheirCause) {
     return request.firstSector == 1075 ? -1 : 0;
   };
   EXPECT_EQ(errorOf(1000, 150), "readFailed(5)");
-  EXPECT_TRUE(log.contains("ReadCDSectors: DKIOCCDREAD failed at sector 1075 errno=5"));
-  EXPECT_TRUE(log.linesStartingWith("ReadCDSectors: complete").empty());
   EXPECT_EQ(drives->closes, 1);
 
   drives->openError = ENOENT;
   EXPECT_EQ(errorOf(0, 75), "deviceNotFound");
-  EXPECT_TRUE(log.contains("ReadCDSectors: open() failed for /dev/sr0 errno=2"));
   EXPECT_EQ(drives->reads.size(), 2u);
   EXPECT_EQ(drives->closes, 1) << "nothing was opened to close";
 }
@@ -137,7 +129,6 @@ TEST_F(ReadCDSectorsTest, RangesOutsideTheSectorSpaceFailBeforeAnythingIsOpened)
     EXPECT_EQ(errorOf(start, count), "readFailed(22)") << start << "+" << count;
   }
   EXPECT_EQ(drives->opens, 0);
-  EXPECT_TRUE(log.lines().empty());
   EXPECT_FALSE(box->value());
 }
 

@@ -4,7 +4,6 @@
 
 #include "disc/toc_bytes.h"
 #include "state/cd_rip_action.h"
-#include "support/captured_log.h"
 #include "support/fake_optical_drives.h"
 #include "support/runtime_fixture.h"
 
@@ -68,23 +67,17 @@ class CDDetectionServiceTest : public noru::testing::RuntimeFixture {
       std::make_shared<noru::testing::FakeOpticalDrives>();
   std::shared_ptr<CDDetectionService> service = CDDetectionService::create(drives);
   Actions dispatched;
-  noru::testing::CapturedLog log;
 };
 
 TEST_F(CDDetectionServiceTest, StartReportsTheDrivesAndADiscAlreadyPresent) {
   EXPECT_EQ(start({deviceA("present"), deviceB("none")}),
             (Actions{updated({driveA(true), driveB(false)}), inserted(driveA(true))}));
   EXPECT_TRUE(service->lastPollHadDisc);
-  EXPECT_EQ(log.linesStartingWith("CDDetectionService"),
-            (std::vector<std::string>{
-                "CDDetectionService: disc already present in 'Drive A' \u2014 reading disc info",
-                "CDDetectionService: started \u2014 watching 2 drive(s)"}));
 }
 
 TEST_F(CDDetectionServiceTest, StartWithAnUnreadableDiscStillRemembersTheDisc) {
   drives->tocReplies["sr0"] = {FullTocReply::Outcome::noToc, {}};
   EXPECT_EQ(start({deviceA("present")}), Actions{updated({driveA(true)})});
-  EXPECT_TRUE(log.contains("CDDetectionService: could not read disc info for 'Drive A'"));
   EXPECT_TRUE(service->lastPollHadDisc);
 }
 
@@ -119,35 +112,24 @@ TEST_F(CDDetectionServiceTest, StatusChangesReportInsertionAndEjection) {
   drives->deviceList = std::vector{deviceA("present")};
   drives->emit({DeviceEventKind::statusChanged, deviceA("present")});
   EXPECT_EQ(take(), (Actions{updated({driveA(true)}), inserted(driveA(true))}));
-  EXPECT_TRUE(log.contains("CDDetectionService: disc inserted in 'Drive A' bsd=sr0"));
 
   // A medium still spinning up counts as gone until the drive says otherwise.
   drives->deviceList = std::vector{deviceA("notReady")};
   drives->emit({DeviceEventKind::statusChanged, deviceA("notReady")});
   EXPECT_EQ(take(), (Actions{updated({driveA(false)}), ejected(kPathA)}));
-  EXPECT_TRUE(
-      log.contains("CDDetectionService: status change for 'Drive A' \u2014 mediaState=notReady"));
-  EXPECT_TRUE(log.contains("CDDetectionService: disc ejected from 'Drive A'"));
 }
 
-TEST_F(CDDetectionServiceTest, StatusChangeOfAnUnknownDriveOnlyUpdatesTheList) {
-  start({deviceA("none")});
-  drives->emit({DeviceEventKind::statusChanged, deviceB("present")});
-  drives->emit({DeviceEventKind::statusChanged, OpticalDevice{}});
-  EXPECT_EQ(take(), (Actions{updated({driveA(false)}), updated({driveA(false)})}));
-  EXPECT_TRUE(
-      log.contains("CDDetectionService: status change \u2014 could not identify drive (deviceId='" +
-                   kPathB + "')"));
-}
-
-TEST_F(CDDetectionServiceTest, DrivesComingAndGoingUpdateTheList) {
+// Drives coming and going, and status changes of a drive that cannot be told: only the list.
+TEST_F(CDDetectionServiceTest, OtherEventsOnlyUpdateTheList) {
   start({});
   drives->deviceList = std::vector{deviceA("none")};
   drives->emit({DeviceEventKind::appeared, deviceA("none")});
+  drives->emit({DeviceEventKind::statusChanged, deviceB("present")});
+  drives->emit({DeviceEventKind::statusChanged, OpticalDevice{}});
   drives->deviceList = std::vector<OpticalDevice>{};
   drives->emit({DeviceEventKind::disappeared, deviceA("none")});
-  EXPECT_EQ(take(), (Actions{updated({driveA(false)}), updated({})}));
-  EXPECT_TRUE(log.contains("CDDetectionService: drive list updated \u2014 1 drive(s)"));
+  EXPECT_EQ(take(), (Actions{updated({driveA(false)}), updated({driveA(false)}),
+                             updated({driveA(false)}), updated({})}));
 }
 
 // Starting again must not leave the earlier registration and poll behind to report twice.

@@ -47,6 +47,7 @@ constexpr const char* kRipCases[] = {"drivesUpdated",
                                      "dismiss",
                                      "debugInjectUnknownDisc",
                                      "debugClearDisc"};
+static_assert(std::size(kRipCases) == std::variant_size_v<state::CDRipAction>);
 constexpr const char* kUICases[] = {"setCDRipSheetPresented", "setCDManualEntryPresented",
                                     "setOutputFolder"};
 
@@ -171,8 +172,9 @@ TEST_F(CDRipMiddlewareTest, ADiscFoundByThePollIsLookedUpOnlyWhenItIsNotTheOneSh
   };
   for (const auto& [drive, info, followUps] : cases) {
     insertDisc();
-    EXPECT_EQ(dispatch(rip(actions::discInsertedIfNew{drive, info})), followUps)
-        << drive.id << " " << info.tracks[0].startSector;
+    auto followed = dispatch(rip(actions::discInsertedIfNew{drive, info}));
+    std::erase(followed, "lookupSucceeded");  // the answer may or may not be in already
+    EXPECT_EQ(followed, followUps) << drive.id << " " << info.tracks[0].startSector;
     awaitLookup();
   }
 }
@@ -280,8 +282,11 @@ TEST_F(CDRipMiddlewareTest, WithoutALibraryFolderTheDialogComesFirstAndOneImport
   EXPECT_FALSE(middleware.ripTask->task);
 
   dialogChoosesFolder = true;
-  EXPECT_THAT(dispatch(rip(actions::startRipping{})),
-              ElementsAre("setOutputFolder", "startRipping"));
+  auto followed = dispatch(rip(actions::startRipping{}));
+  std::erase_if(followed, [](const auto& name) {  // the import's end may or may not be in
+    return name == "ripComplete" || name == "initLibrary";
+  });
+  EXPECT_THAT(followed, ElementsAre("setOutputFolder", "startRipping"));
   ASSERT_TRUE(awaitAction("ripComplete"));
   mainQueue.runPending();
   EXPECT_EQ(count("ripComplete"), 1u);

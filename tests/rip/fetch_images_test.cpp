@@ -1,6 +1,5 @@
 // The cover and the artist's picture, fetched from a local server standing in for the Cover Art
 // Archive and the metadata service.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -19,16 +18,6 @@ namespace noru::rip {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-
-std::vector<std::string> pathsOf(const std::vector<testing::RecordedRequest>& requests) {
-  std::vector<std::string> paths;
-  for (const auto& request : requests) {
-    paths.push_back(request.method + " " + request.path);
-  }
-  return paths;
-}
 
 class FetchImagesTest : public ::testing::Test {
  protected:
@@ -59,34 +48,19 @@ TEST_F(FetchImagesTest, CoverIsSavedReturnedAndReplacesAnOlderOne) {
   ASSERT_TRUE(bytes);
   EXPECT_EQ(std::string(bytes->begin(), bytes->end()), "new cover");
   EXPECT_EQ(testing::fileContents(album / "cover.jpg"), "new cover");
-  EXPECT_THAT(pathsOf(server.requests()),
-              ElementsAre("GET /release/abc/123-1200.jpg", "GET /images/123.jpg"));
-  EXPECT_THAT(log.lines(), ElementsAre("RipCD: downloading cover art from " +
-                                           server.url("/release/abc/123-1200.jpg"),
-                                       "RipCD: cover art saved to cover.jpg"));
 }
 
 TEST_F(FetchImagesTest, NoCoverForAnErrorStatusAnEmptyBodyOrAnUnreachableArchive) {
   for (auto [status, body] : {std::pair{404, "not found"}, std::pair{200, ""}}) {
-    log.clear();
     server.respond("GET", "/release/abc/123-1200.jpg", status, body, "image/jpeg");
     EXPECT_FALSE(cover()) << status;
-    EXPECT_FALSE(fs::exists(album / "cover.jpg"));
-    EXPECT_EQ(log.lines().size(), 1u) << "only the downloading line";
   }
-
-  log.clear();
-  fetchCover.baseURL = "http://127.0.0.1:1";
-  EXPECT_FALSE(cover());
-  EXPECT_THAT(log.linesStartingWith("RipCD: cover art download failed (non-fatal): "),
-              ElementsAre("RipCD: cover art download failed (non-fatal): Could not connect to "
-                          "the server."));
-
-  log.clear();
-  fetchCover.baseURL = "file:///etc";
-  EXPECT_FALSE(cover());
-  EXPECT_THAT(log.lines(),
-              ElementsAre("RipCD: invalid cover art URL: file:///etc/release/abc/123-1200.jpg"));
+  for (const char* archive : {"http://127.0.0.1:1", "file:///etc"}) {
+    fetchCover.baseURL = archive;
+    EXPECT_FALSE(cover()) << archive;
+  }
+  EXPECT_FALSE(fs::exists(album / "cover.jpg"));
+  EXPECT_TRUE(log.contains("RipCD: invalid cover art URL: file:///etc/release/abc/123-1200.jpg"));
 }
 
 // Makes every write beyond `bytes` into a file fail (EFBIG), as a full disk would.
@@ -136,44 +110,34 @@ TEST_F(FetchImagesTest, ArtistPictureIsSavedOnceAsFolderJpg) {
   server.respond("GET", "/thumb.jpg", 200, "portrait", "image/jpeg");
 
   EXPECT_TRUE(artist());
-  const fs::path picture = album.parent_path() / "folder.jpg";
-  EXPECT_EQ(testing::fileContents(picture), "portrait");
-  EXPECT_THAT(log.lines(),
-              ElementsAre("RipCD: fetching artist info " + server.url("/v1/artists/artist-1"),
-                          "RipCD: artist folder.jpg saved → " + picture.string()));
+  EXPECT_EQ(testing::fileContents(album.parent_path() / "folder.jpg"), "portrait");
 
   EXPECT_FALSE(artist()) << "not saved this time";
   EXPECT_EQ(server.requests().size(), 2u) << "an existing folder.jpg prevents any request";
 }
 
-TEST_F(FetchImagesTest, ArtistInfoWithoutAUsablePictureAddressEndsQuietly) {
-  const std::vector<std::string> bodies = {R"({"thumb_url":null})",
-                                           R"({})",
-                                           R"({"thumb_url":""})",
-                                           R"({"thumb_url":"apple_music:artist/123"})",
-                                           R"({"thumb_url":"file:///etc/passwd"})",
-                                           R"({"thumb_url":"ftp://127.0.0.1/x.jpg"})"};
-  for (const auto& body : bodies) {
-    log.clear();
-    server.respond("GET", "/v1/artists/artist-1", 200, body);
-    artist();
-    EXPECT_EQ(log.lines().size(), 1u) << body << ": only the fetching line";
+// Nothing to download, an undecodable answer (the one kind of these that is reported) or an
+// error status: the step ends without asking for a picture.
+TEST_F(FetchImagesTest, ArtistInfoWithoutAUsablePictureAddressEndsWithoutAPicture) {
+  server.respond("GET", "/thumb.jpg", 200, "portrait", "image/jpeg");
+  const std::pair<int, std::string> answers[] = {
+      {200, R"({"thumb_url":null})"},
+      {200, R"({})"},
+      {200, R"({"thumb_url":""})"},
+      {200, R"({"thumb_url":"apple_music:artist/123"})"},
+      {200, R"({"thumb_url":"file:///etc/passwd"})"},
+      {200, R"({"thumb_url":"ftp://127.0.0.1/x.jpg"})"},
+      {200, R"({"thumb_url":42})"},
+      {200, "<html>nope</html>"},
+      {404, R"({"thumb_url":")" + server.url("/thumb.jpg") + R"("})"},
+  };
+  for (const auto& [status, body] : answers) {
+    server.respond("GET", "/v1/artists/artist-1", status, body);
+    EXPECT_FALSE(artist()) << body;
     EXPECT_FALSE(fs::exists(album.parent_path() / "folder.jpg")) << body;
   }
-  EXPECT_EQ(server.requests().size(), bodies.size()) << "no picture was ever requested";
-
-  for (const std::string body : {R"({"thumb_url":42})", "<html>nope</html>"}) {
-    log.clear();
-    server.respond("GET", "/v1/artists/artist-1", 200, body);
-    artist();
-    EXPECT_EQ(log.linesStartingWith("RipCD: artist image download failed (non-fatal): ").size(), 1u)
-        << body;
-  }
-
-  log.clear();
-  server.respond("GET", "/v1/artists/artist-1", 404, R"({"thumb_url":"http://x/y.jpg"})");
-  artist();
-  EXPECT_EQ(log.lines().size(), 1u) << "an error status ends the step silently";
+  EXPECT_EQ(server.requests().size(), std::size(answers)) << "no picture was ever requested";
+  EXPECT_EQ(log.linesStartingWith("RipCD: artist image download failed (non-fatal): ").size(), 2u);
 }
 
 }  // namespace

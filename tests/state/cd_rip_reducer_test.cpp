@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "state/simulated_disc.h"
 
 namespace noru::state {
@@ -51,149 +53,139 @@ CDRipState importing() {
   return s;
 }
 
-TEST(CDRipReducer, DiscArrivalAndDeparture) {
-  CDRipState before = importing();
-
-  CDRipState inserted = reduce(before, discInserted{drive("drive-2"), twoTrackDisc()});
-  CDRipState expected = before;
-  expected.selectedDrive = drive("drive-2");
-  expected.totalTracks = 2;
-  expected.isLookingUp = false;
-  expected.lookupDiscId.reset();
-  expected.lookupReleases.clear();
-  expected.selectedRelease.reset();
-  expected.lookupError.reset();
-  EXPECT_EQ(inserted, expected);
-
-  EXPECT_EQ(reduce(before, discInsertedIfNew{drive("x"), CDDiscInfo{}}), before);
-
-  CDRipState ejected = reduce(before, discEjected{"another-drive"});
-  expected = before;
-  expected.selectedDrive.reset();
-  expected.discInfo.reset();
-  expected.totalTracks = 0;
-  expected.isRipping = false;
-  expected.rippedFiles.clear();
-  expected.ripOutputDirectory.reset();
-  expected.isLookingUp = false;
-  expected.lookupDiscId.reset();
-  expected.lookupReleases.clear();
-  expected.selectedRelease.reset();
-  expected.lookupError.reset();
-  EXPECT_EQ(ejected, expected) << "any id clears the disc; drives, progress, error stay";
-
-  CDRipState updated = reduce(before, drivesUpdated{{drive("a"), drive("b")}});
-  EXPECT_EQ(updated.drives.size(), 2u);
-  EXPECT_EQ(updated.selectedDrive, before.selectedDrive) << "not checked against the new list";
-}
-
-TEST(CDRipReducer, LookupPhase) {
-  CDRipState s = importing();
-  s.isLookingUp = false;
-
-  CDRipState looking = reduce(s, lookupDisc{CDDiscInfo{{{1, 0, 5}}, 5}});
-  EXPECT_TRUE(looking.isLookingUp);
-  EXPECT_FALSE(looking.lookupDiscId || looking.selectedRelease || looking.lookupError);
-  EXPECT_TRUE(looking.lookupReleases.empty());
-  EXPECT_EQ(looking.discInfo, s.discInfo) << "the looked-up info is not stored";
-
-  for (std::size_t count : {0u, 3u}) {
-    std::vector<CDLookupRelease> releases;
-    for (std::size_t i = 0; i < count; ++i) {
-      releases.push_back(release("r" + std::to_string(i)));
-    }
-    CDRipState done = reduce(looking, lookupSucceeded{"id", releases});
-    EXPECT_FALSE(done.isLookingUp);
-    EXPECT_EQ(done.lookupDiscId, "id");
-    EXPECT_EQ(done.lookupReleases, releases);
-    EXPECT_FALSE(done.selectedRelease) << count << " releases select nothing";
-  }
-  EXPECT_EQ(reduce(looking, lookupSucceeded{"id", {release("only")}}).selectedRelease,
-            release("only"));
-
-  CDRipState chosen = reduce(s, selectRelease{release("mine")});
-  EXPECT_EQ(reduce(chosen, lookupSucceeded{"id", {release("a"), release("b")}}).selectedRelease,
-            release("mine"))
-      << "a choice made without a new lookup is kept";
-
-  CDRipState failed = reduce(looking, lookupFailed{"offline"});
-  EXPECT_FALSE(failed.isLookingUp);
-  EXPECT_EQ(failed.lookupError, "offline");
-  EXPECT_EQ(reduce(failed, lookupSucceeded{"id", {}}).lookupError, std::nullopt);
-}
-
-TEST(CDRipReducer, ImportProgress) {
-  CDRipState s = importing();
-
-  CDRipState started = reduce(s, startRipping{});
-  EXPECT_TRUE(started.isRipping);
-  EXPECT_TRUE(started.rippedFiles.empty());
-  EXPECT_FALSE(started.ripOutputDirectory || started.error);
-  EXPECT_EQ(started.currentTrack, 2);
-  EXPECT_EQ(started.trackProgress, 0.5) << "progress of the earlier import is not reset";
-  EXPECT_EQ(started.overallProgress, 0.75);
-
-  EXPECT_EQ(reduce(s, trackRipStarted{7}).currentTrack, 7);
-
-  s.totalTracks = 10;
-  CDRipState progressed = reduce(s, trackRipProgress{3, 0.5});
-  EXPECT_EQ(progressed.trackProgress, 0.5);
-  EXPECT_DOUBLE_EQ(progressed.overallProgress, 0.25);
-  EXPECT_EQ(progressed.currentTrack, s.currentTrack);
-  s.totalTracks = 0;
-  progressed = reduce(s, trackRipProgress{3, 0.5});
-  EXPECT_EQ(progressed.trackProgress, 0.5);
-  EXPECT_EQ(progressed.overallProgress, 0.0);
-
-  CDRipState completed = reduce(s, trackRipComplete{99, "/lib/A/B/02 Two.m4a"});
-  EXPECT_EQ(completed.rippedFiles,
-            (std::vector<std::filesystem::path>{"/lib/A/B/01 One.m4a", "/lib/A/B/02 Two.m4a"}));
-}
-
-TEST(CDRipReducer, ImportEndings) {
+// Each action, applied to a state in the middle of an import, changes its own fields and no
+// other.
+TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
   const CDRipState s = importing();
+  const CDDiscInfo oneTrack{{{1, 0, 5}}, 5};
+  const std::vector<CDLookupRelease> three = {release("a"), release("b"), release("c")};
+  const auto clearLookup = [](CDRipState& e) {
+    e.isLookingUp = false;
+    e.lookupDiscId.reset();
+    e.lookupReleases.clear();
+    e.selectedRelease.reset();
+    e.lookupError.reset();
+  };
+  const auto forgetImport = [](CDRipState& e) {
+    e.isRipping = false;
+    e.rippedFiles.clear();
+    e.ripOutputDirectory.reset();
+  };
+  const auto answered = [](CDRipState& e, const std::vector<CDLookupRelease>& releases) {
+    e.isLookingUp = false;
+    e.lookupDiscId = "id";
+    e.lookupReleases = releases;
+    e.lookupError.reset();
+  };
+  const struct {
+    CDRipAction action;
+    std::function<void(CDRipState&)> change;  // none: the state stays as it was
+  } cases[] = {
+      {drivesUpdated{{drive("a"), drive("b")}},
+       [](auto& e) {
+         e.drives = {drive("a"), drive("b")};
+       }},  // the selection is not checked
+      {discInserted{drive("drive-2"), oneTrack},
+       [&](auto& e) {
+         e.selectedDrive = drive("drive-2");
+         e.discInfo = oneTrack;
+         e.totalTracks = 1;
+         clearLookup(e);
+       }},
+      {discInsertedIfNew{drive("x"), oneTrack}, nullptr},
+      {discEjected{"another-drive"},  // any id clears the disc; drives, progress, error stay
+       [&](auto& e) {
+         e.selectedDrive.reset();
+         e.discInfo.reset();
+         e.totalTracks = 0;
+         forgetImport(e);
+         clearLookup(e);
+       }},
+      {trackRipStarted{7}, [](auto& e) { e.currentTrack = 7; }},
+      {trackRipProgress{2, 0.25},
+       [](auto& e) {
+         e.trackProgress = 0.25;
+         e.overallProgress = 0.625;  // (2 - 1 + 0.25) / 2 tracks
+       }},
+      {trackRipComplete{99, "/lib/A/B/02 Two.m4a"},
+       [](auto& e) { e.rippedFiles.push_back("/lib/A/B/02 Two.m4a"); }},
+      {ripFailed{"readFailed(5)"},
+       [&](auto& e) {
+         forgetImport(e);
+         e.error = "readFailed(5)";
+       }},
+      {ejectDisc{"drive-1"}, nullptr},
+      {ejectAndClose{"drive-1"},
+       [](auto& e) {
+         e.isRipping = false;
+         e.rippedFiles.clear();
+       }},
+      {lookupDisc{oneTrack},  // the looked-up info is not stored
+       [&](auto& e) {
+         clearLookup(e);
+         e.isLookingUp = true;
+       }},
+      // Only a single release is selected; otherwise the choice made before stays.
+      {lookupSucceeded{"id", three}, [&](auto& e) { answered(e, three); }},
+      {lookupSucceeded{"id", {}}, [&](auto& e) { answered(e, {}); }},
+      {lookupSucceeded{"id", {release("only")}},
+       [&](auto& e) {
+         answered(e, {release("only")});
+         e.selectedRelease = release("only");
+       }},
+      {lookupFailed{"offline"},
+       [](auto& e) {
+         e.isLookingUp = false;
+         e.lookupError = "offline";
+       }},
+      {selectRelease{release("mine")}, [](auto& e) { e.selectedRelease = release("mine"); }},
+      {startRipping{},  // the progress of the earlier import stays
+       [](auto& e) {
+         e.isRipping = true;
+         e.rippedFiles.clear();
+         e.ripOutputDirectory.reset();
+         e.error.reset();
+       }},
+      {stopRipping{}, nullptr},
+      {confirmStopRipping{}, forgetImport},
+      {ripComplete{},  // a complete import keeps its files
+       [](auto& e) {
+         e.isRipping = false;
+         e.overallProgress = 1.0;
+         e.ripOutputDirectory.reset();
+       }},
+      {ripStopped{}, [](auto& e) { e.isRipping = false; }},  // a stop keeps the list of files
+      {dismiss{}, [](auto& e) { e.error.reset(); }},
+      {debugInjectUnknownDisc{},  // the import's fields stay
+       [&](auto& e) {
+         const CDDrive debugDrive{"debug-drive", "Debug DVD Drive", "disk9", true};
+         clearLookup(e);
+         e.isDebugMode = true;
+         e.drives = {debugDrive};
+         e.selectedDrive = debugDrive;
+         e.discInfo = simulatedDiscInfo();
+         e.totalTracks = 14;
+         e.lookupDiscId = "DEBUG+UNKNOWN+DISC+123456+ABCDEF";
+       }},
+      {debugClearDisc{}, [](auto& e) { e = initialCDRipState(); }},
+  };
+  for (const auto& [action, change] : cases) {
+    SCOPED_TRACE(::testing::Message() << "action " << action.index());
+    CDRipState expected = s;
+    if (change) {
+      change(expected);
+    }
+    EXPECT_EQ(reduce(s, action), expected);
+  }
 
-  CDRipState complete = reduce(s, ripComplete{});
-  EXPECT_FALSE(complete.isRipping);
-  EXPECT_EQ(complete.overallProgress, 1.0);
-  EXPECT_FALSE(complete.ripOutputDirectory);
-  EXPECT_EQ(complete.rippedFiles, s.rippedFiles) << "a complete import keeps its files";
-
-  CDRipState failed = reduce(s, ripFailed{"readFailed(5)"});
-  EXPECT_FALSE(failed.isRipping);
-  EXPECT_TRUE(failed.rippedFiles.empty());
-  EXPECT_FALSE(failed.ripOutputDirectory);
-  EXPECT_EQ(failed.error, "readFailed(5)");
-
-  CDRipState confirmed = reduce(s, confirmStopRipping{});
-  EXPECT_FALSE(confirmed.isRipping);
-  EXPECT_TRUE(confirmed.rippedFiles.empty());
-  EXPECT_FALSE(confirmed.ripOutputDirectory);
-  EXPECT_EQ(confirmed.error, s.error);
-
-  CDRipState closed = reduce(s, ejectAndClose{"drive-1"});
-  EXPECT_FALSE(closed.isRipping);
-  EXPECT_TRUE(closed.rippedFiles.empty());
-  EXPECT_EQ(closed.ripOutputDirectory, s.ripOutputDirectory);
-
-  CDRipState stopped = reduce(s, ripStopped{});
-  CDRipState expected = s;
-  expected.isRipping = false;
-  EXPECT_EQ(stopped, expected) << "a stop keeps the list of files";
-
-  EXPECT_EQ(reduce(s, stopRipping{}), s);
-  EXPECT_EQ(reduce(s, ejectDisc{"drive-1"}), s);
-  EXPECT_FALSE(reduce(s, dismiss{}).error);
+  CDRipState noTracks = s;
+  noTracks.totalTracks = 0;
+  EXPECT_EQ(reduce(noTracks, trackRipProgress{2, 0.25}).overallProgress, 0.0);
 }
 
+// Fourteen tracks of set lengths, each cut down to whole sectors, one after the other.
 TEST(CDRipReducer, SimulatedDiscInjectAndClear) {
-  CDRipState s = importing();
-  CDRipState injected = reduce(s, debugInjectUnknownDisc{});
-
-  const CDDrive debugDrive{"debug-drive", "Debug DVD Drive", "disk9", true};
-  EXPECT_TRUE(injected.isDebugMode);
-  EXPECT_EQ(injected.drives, std::vector<CDDrive>{debugDrive});
-  EXPECT_EQ(injected.selectedDrive, debugDrive);
+  const CDRipState injected = reduce(importing(), debugInjectUnknownDisc{});
   ASSERT_TRUE(injected.discInfo);
   const auto& tracks = injected.discInfo->tracks;
   ASSERT_EQ(tracks.size(), 14u);
@@ -203,19 +195,7 @@ TEST(CDRipReducer, SimulatedDiscInjectAndClear) {
   EXPECT_EQ(tracks[13].number, 14);
   EXPECT_EQ(injected.discInfo->totalSectors, 195975);
   EXPECT_EQ(tracks[13].startSector + tracks[13].sectorCount, 195975);
-  EXPECT_EQ(injected.totalTracks, 14);
-  EXPECT_FALSE(injected.isLookingUp);
-  EXPECT_EQ(injected.lookupDiscId, "DEBUG+UNKNOWN+DISC+123456+ABCDEF");
-  EXPECT_TRUE(injected.lookupReleases.empty());
-  EXPECT_FALSE(injected.selectedRelease || injected.lookupError);
-  EXPECT_EQ(injected.isRipping, s.isRipping);
-  EXPECT_EQ(injected.rippedFiles, s.rippedFiles);
-  EXPECT_EQ(injected.error, s.error);
-
-  CDRipState cleared = reduce(injected, debugClearDisc{});
-  EXPECT_EQ(cleared, initialCDRipState());
-  EXPECT_TRUE(cleared.drives.empty());
-  EXPECT_FALSE(cleared.isDebugMode);
+  EXPECT_EQ(reduce(injected, debugClearDisc{}), initialCDRipState());
 }
 
 TEST(CDRipReducer, OtherActionTypesLeaveTheStateAlone) {

@@ -104,6 +104,7 @@ struct StateCase {
   QStringList texts;     // every visible label, in any order
   QStringList controls;  // every visible control
   bool importEnabled = true;
+  friend void PrintTo(const StateCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class CDRipViewStateTest : public CDRipViewTest, public ::testing::WithParamInterface<StateCase> {};
@@ -178,6 +179,7 @@ struct ControlCase {
   std::vector<AnyAction> actions;
   QString control;
   AnyAction dispatches;
+  friend void PrintTo(const ControlCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class CDRipViewControlTest : public CDRipViewTest,

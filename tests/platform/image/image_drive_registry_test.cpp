@@ -101,17 +101,12 @@ TEST_F(ImageDriveRegistryTest, RefusedImagesAddNothingAndAnnounceNothing) {
   EXPECT_EQ(events.size(), 2u);
 }
 
-TEST_F(ImageDriveRegistryTest, EndedSubscriptionsHearNothingEvenOfEventsUnderWay) {
-  registry->addImage(image.cuePath);
-  subscription.reset();
-  mainQueue.runPending();
-  EXPECT_TRUE(events.empty());
-}
-
-TEST_F(ImageDriveRegistryTest, DescriptorsLeftOpenAreClosedWithTheRegistry) {
+TEST_F(ImageDriveRegistryTest, EndedSubscriptionsHearNothingAndTheRegistryClosesWhatIsOpen) {
   const auto device = registry->addImage(image.cuePath);
   ASSERT_GE(registry->open(*device.bsdName), 0);
   subscription.reset();
+  mainQueue.runPending();
+  EXPECT_TRUE(events.empty()) << "not even of events under way";
   registry.reset();
   EXPECT_TRUE(calls.stillOpen().empty());
 }

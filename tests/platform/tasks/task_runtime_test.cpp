@@ -10,7 +10,6 @@
 #include "platform/tasks/cancellation_error.h"
 #include "platform/tasks/sendable_box.h"
 #include "platform/tasks/task_runner.h"
-#include "support/manual_main_queue.h"
 
 namespace noru::platform::tasks {
 namespace {
@@ -100,66 +99,6 @@ TEST(SendableBox, ACancellationRacingTheFillIsNeverLost) {
     ASSERT_TRUE(readTask.stop_requested()) << "round " << round;
     ASSERT_TRUE(box->value().has_value());
   }
-}
-
-TEST(ManualMainQueue, RunsPostsInOrderFromAnyThread) {
-  testing::ManualMainQueue queue;
-  std::vector<int> order;
-  queue.post([&] { order.push_back(1); });
-  std::thread([&] { queue.post([&] { order.push_back(2); }); }).join();
-  queue.post([&] {
-    order.push_back(3);
-    queue.post([&] { order.push_back(4); });
-  });
-  EXPECT_EQ(queue.runPending(), 4u);
-  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
-}
-
-TEST(ManualMainQueue, BlockingHopRunsOnTheMainThreadAndIsReleasedWhenClosed) {
-  testing::ManualMainQueue queue;
-  TaskRunner runner;
-  std::thread::id ranOn;
-  auto hop = runner.spawn([&](std::stop_token) {
-    return queue.runAndWait([&] { ranOn = std::this_thread::get_id(); });
-  });
-  ASSERT_TRUE(queue.runUntil([&] { return ranOn != std::thread::id(); }));
-  EXPECT_TRUE(hop.value());
-  EXPECT_EQ(ranOn, std::this_thread::get_id());
-
-  std::latch posted(1);
-  auto stuck = runner.spawn([&](std::stop_token) {
-    posted.count_down();
-    return queue.runAndWait([] { FAIL() << "must not run after close"; });
-  });
-  posted.wait();
-  queue.close();
-  EXPECT_FALSE(stuck.value());
-}
-
-TEST(ManualMainQueue, TimersFollowTheVirtualClock) {
-  testing::ManualMainQueue queue;
-  std::vector<std::string> fired;
-  auto repeating = queue.schedule(std::chrono::seconds(3), TimerRepeat::repeating, [&] {
-    fired.push_back("poll@" + std::to_string(queue.now().count()));
-  });
-  auto once =
-      queue.schedule(std::chrono::seconds(4), TimerRepeat::once, [&] { fired.push_back("once"); });
-
-  queue.advanceBy(std::chrono::milliseconds(2999));
-  EXPECT_TRUE(fired.empty());
-  queue.advanceBy(std::chrono::milliseconds(6001));
-  EXPECT_EQ(fired, (std::vector<std::string>{"poll@3000", "once", "poll@6000", "poll@9000"}));
-
-  repeating->invalidate();
-  queue.advanceBy(std::chrono::seconds(30));
-  EXPECT_EQ(fired.size(), 4u);
-  EXPECT_EQ(queue.activeTimerCount(), 0u);
-
-  auto dropped =
-      queue.schedule(std::chrono::seconds(1), TimerRepeat::once, [&] { fired.push_back("x"); });
-  dropped.reset();
-  queue.advanceBy(std::chrono::seconds(2));
-  EXPECT_EQ(fired.size(), 4u) << "destroying a timer invalidates it";
 }
 
 }  // namespace
