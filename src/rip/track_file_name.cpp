@@ -68,7 +68,6 @@ std::size_t startOfLastCharacter(std::string_view text) {
   return start;
 }
 
-
 std::string formatNumber(const char* format, std::int64_t number) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, format, static_cast<long long>(number));

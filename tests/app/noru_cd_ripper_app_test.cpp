@@ -57,7 +57,7 @@ class NoruCDRipperAppTest : public ::testing::Test {
         *mainQueue, AppEnvironment{
                         .drives = std::make_shared<platform::image::SystemDrives>(
                             std::make_shared<testing::FakeOpticalDrives>(), images),
-            .images = images,
+                        .images = images,
                         .metadataServiceBaseURL = server.url(),
                         .coverArtArchiveBaseURL = server.url(),
                         .preferences = std::make_shared<Preferences>(settings.path() / "noru.ini"),

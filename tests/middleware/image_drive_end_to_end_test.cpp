@@ -4,9 +4,9 @@
 
 #include <atomic>
 
-#include "middleware/cd_detection_service.h"
 #include "disc/eject_cd_drive.h"
 #include "disc/read_cd_sectors.h"
+#include "middleware/cd_detection_service.h"
 #include "platform/image/image_drive_registry.h"
 #include "platform/image/system_drives.h"
 #include "state/cd_rip_action.h"
