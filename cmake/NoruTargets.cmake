@@ -8,10 +8,20 @@ function(noru_configure_sanitizers)
     set(flags -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   elseif(NORU_SANITIZE STREQUAL "thread")
     set(flags -fsanitize=thread -fno-omit-frame-pointer)
+  elseif(NORU_SANITIZE STREQUAL "fuzzer")
+    # ASan + UBSan as above, and the coverage feedback libFuzzer steers by in all code; only the
+    # fuzz targets themselves link libFuzzer (noru_add_fuzzer).
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+      message(FATAL_ERROR "NORU_SANITIZE=fuzzer needs clang++ (e.g. CXX=clang++-14), "
+                          "not ${CMAKE_CXX_COMPILER_ID}")
+    endif()
+    set(flags -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+              -fno-omit-frame-pointer)
   elseif(NORU_SANITIZE STREQUAL "")
     return()
   else()
-    message(FATAL_ERROR "NORU_SANITIZE must be empty, 'address' or 'thread', not '${NORU_SANITIZE}'")
+    message(FATAL_ERROR
+            "NORU_SANITIZE must be empty, 'address', 'thread' or 'fuzzer', not '${NORU_SANITIZE}'")
   endif()
   add_compile_options(${flags})
   add_link_options(${flags})
@@ -57,4 +67,15 @@ function(noru_add_test name)
   noru_target_defaults(${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 300)
+endfunction()
+
+# noru_add_fuzzer(<name> SOURCES ... LIBS ...)
+# One libFuzzer executable (NORU_SANITIZE=fuzzer); its seed inputs are in fuzz/corpus/<name>/.
+function(noru_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Threads::Threads)
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  noru_target_defaults(${name})
 endfunction()

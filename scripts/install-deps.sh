@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-format
+  build-essential cmake ninja-build pkg-config clang-format clang-14 libclang-rt-14-dev
   qt6-base-dev qt6-svg-dev libgl-dev
   libcurl4-openssl-dev nlohmann-json3-dev
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev

@@ -5,6 +5,8 @@
 #include <memory>
 #include <span>
 
+#include "rip/gapless_timing.h"
+
 namespace noru::rip {
 
 // Writes AAC audio into an M4A file. The encoder reaches the audio libraries only through this
@@ -26,6 +28,8 @@ class AACFileWriter {
     virtual int write(std::span<const std::uint8_t> pcm) = 0;
     // Encodes what is still buffered, writes the container's index and closes the file.
     virtual int finish() = 0;
+    // What the encoder did to the samples it was given; complete once finish() succeeded.
+    virtual GaplessTiming timing() const = 0;
   };
 
   struct Created {

@@ -32,7 +32,8 @@ void writeItems(const std::filesystem::path& copy, const std::optional<std::stri
                 std::int64_t trackNumber, std::int64_t trackTotal,
                 const std::optional<std::string>& albumArtist,
                 const std::optional<std::string>& albumTitle,
-                const std::optional<std::vector<std::uint8_t>>& artwork) {
+                const std::optional<std::vector<std::uint8_t>>& artwork,
+                const std::optional<GaplessTiming>& gapless) {
   TagLib::MP4::File mp4(copy.c_str());
   if (!mp4.isValid() || mp4.audioProperties() == nullptr || mp4.tag() == nullptr) {
     throw ExportFailure{"The file is not a readable MPEG-4 audio file."};
@@ -68,6 +69,12 @@ void writeItems(const std::filesystem::path& copy, const std::optional<std::stri
     tag.setItem("covr", covers);
   }
 
+  if (gapless) {
+    // Apple's players skip priming and padding by this item; they ignore the edit list.
+    tag.setItem("----:com.apple.iTunes:iTunSMPB",
+                TagLib::StringList(TagLib::String(iTunSMPBText(*gapless))));
+  }
+
   if (!mp4.save()) {
     throw ExportFailure{"The metadata could not be written to the file."};
   }
@@ -80,7 +87,8 @@ void EmbedTrackMetadata::operator()(const std::filesystem::path& file,
                                     std::int64_t trackNumber, std::int64_t trackTotal,
                                     const std::optional<std::string>& albumArtist,
                                     const std::optional<std::string>& albumTitle,
-                                    const std::optional<std::vector<std::uint8_t>>& artwork) const {
+                                    const std::optional<std::vector<std::uint8_t>>& artwork,
+                                    const std::optional<GaplessTiming>& gapless) const {
   const auto name = file.filename();
   std::error_code error;
   if (!std::filesystem::is_regular_file(file, error)) {
@@ -96,7 +104,8 @@ void EmbedTrackMetadata::operator()(const std::filesystem::path& file,
       }
       throw ExportFailure{error.message()};
     }
-    writeItems(copy.path(), trackTitle, trackNumber, trackTotal, albumArtist, albumTitle, artwork);
+    writeItems(copy.path(), trackTitle, trackNumber, trackTotal, albumArtist, albumTitle, artwork,
+               gapless);
   } catch (const ExportFailure& failure) {
     diagnostic("EmbedTrackMetadata: export failed — ", failure.description);
     throw disc::CDRipError::encodingFailed();

@@ -31,9 +31,9 @@ class UnfinishedFile {
 
 }  // namespace
 
-void EncodeTrackToAAC::operator()(std::span<const std::uint8_t> pcm,
-                                  const std::filesystem::path& file, std::int64_t trackNumber,
-                                  std::stop_token stop) const {
+GaplessTiming EncodeTrackToAAC::operator()(std::span<const std::uint8_t> pcm,
+                                           const std::filesystem::path& file,
+                                           std::int64_t trackNumber, std::stop_token stop) const {
   const auto name = file.filename();
   diagnostic("EncodeTrackToAAC: encoding track ", trackNumber, " → ", name, " (", pcm.size(),
              " PCM bytes)");
@@ -73,6 +73,7 @@ void EncodeTrackToAAC::operator()(std::span<const std::uint8_t> pcm,
     throw disc::CDRipError::encodingFailed();
   }
   output.markComplete();
+  return output->timing();
 }
 
 }  // namespace noru::rip

@@ -22,9 +22,10 @@ class EncodeTrackToAAC {
   // Writes `pcm` to `file` (replacing an existing file) in chunks of writeChunkBytes taken in
   // place from the block. `trackNumber` only appears in diagnostic lines. Raises
   // CDRipError::encodingFailed, or CancellationError when `stop` is requested before a chunk;
-  // either way, once the file was created it is removed again.
-  void operator()(std::span<const std::uint8_t> pcm, const std::filesystem::path& file,
-                  std::int64_t trackNumber, std::stop_token stop = {}) const;
+  // either way, once the file was created it is removed again. Returns where the track's own
+  // samples lie among those of the encoded stream.
+  GaplessTiming operator()(std::span<const std::uint8_t> pcm, const std::filesystem::path& file,
+                           std::int64_t trackNumber, std::stop_token stop = {}) const;
 
   std::shared_ptr<const AACFileWriter> writer = std::make_shared<FFmpegAACFileWriter>();
 };

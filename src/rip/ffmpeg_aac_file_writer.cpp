@@ -125,6 +125,17 @@ class FFmpegAACFile final : public AACFileWriter::OpenFile {
     return avio_closep(&format_->pb);
   }
 
+  GaplessTiming timing() const override {
+    if (!started_) {
+      return {};
+    }
+    const std::int64_t priming = encoder_->initial_padding;
+    const std::int64_t frames = packetsWritten_ * encoder_->frame_size;
+    return {.priming = priming,
+            .padding = std::max<std::int64_t>(frames - priming - samplesSent_, 0),
+            .sampleCount = samplesSent_};
+  }
+
  private:
   static constexpr int kFrameSamplesHint = 1024;
 
@@ -141,8 +152,15 @@ class FFmpegAACFile final : public AACFileWriter::OpenFile {
       return status;
     }
     stream_->time_base = AVRational{1, kSampleRate};
-    if (int status = avformat_write_header(format_.get(), nullptr); status < 0) {
-      return status;
+    // With the movie counted in samples, the edit list that hides the encoder's priming and
+    // the last frame's padding states the track's length to the sample; in the default
+    // milliseconds it would be up to 43 samples short.
+    AVDictionary* options = nullptr;
+    av_dict_set_int(&options, "movie_timescale", kSampleRate, 0);
+    const int written = avformat_write_header(format_.get(), &options);
+    av_dict_free(&options);
+    if (written < 0) {
+      return written;
     }
     frame_.reset(av_frame_alloc());
     packet_.reset(av_packet_alloc());
@@ -219,6 +237,7 @@ class FFmpegAACFile final : public AACFileWriter::OpenFile {
       }
       av_packet_rescale_ts(packet_.get(), encoder_->time_base, stream_->time_base);
       packet_->stream_index = stream_->index;
+      ++packetsWritten_;
       // Takes the packet's data and leaves the packet blank for the next one.
       if (int written = av_interleaved_write_frame(format_.get(), packet_.get()); written < 0) {
         return written;
@@ -236,6 +255,7 @@ class FFmpegAACFile final : public AACFileWriter::OpenFile {
   Packet packet_;
   std::vector<float> planes_[kChannels];
   std::int64_t samplesSent_ = 0;
+  std::int64_t packetsWritten_ = 0;
   bool started_ = false;
 };
 

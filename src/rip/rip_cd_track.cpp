@@ -54,11 +54,11 @@ std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
   // earlier import is replaced only by a complete one, and a stop or failure on the way
   // removes nothing but this temporary file.
   auto unfinished = TemporaryFile::besideFile(file);
-  encodeToAAC(pcm, unfinished.path(), number, stop);
+  const GaplessTiming gapless = encodeToAAC(pcm, unfinished.path(), number, stop);
   pcm = {};  // the block is no longer needed while tagging
   try {
     embedMetadata(unfinished.path(), metadata.trackTitle, number, metadata.trackTotal,
-                  metadata.albumArtist, metadata.albumTitle, metadata.artwork);
+                  metadata.albumArtist, metadata.albumTitle, metadata.artwork, gapless);
   } catch (const std::filesystem::filesystem_error& error) {
     removeLeftoverCopy(error, unfinished.path());
     throw;

@@ -24,10 +24,14 @@ TemporaryFile::TemporaryFile(fs::path path) : path_(std::move(path)) {}
 TemporaryFile TemporaryFile::besideFile(const fs::path& finalPath) {
   // Eight hex digits keep two imports of the same track (a stopped one still finishing beside
   // a new one) from ever sharing a temporary name.
-  const std::string suffix = "." + upperCaseUUID().substr(0, 8) + ".part";
+  std::string suffix = ".";
+  suffix += upperCaseUUID().substr(0, 8);
+  suffix += ".part";
   const std::string name = finalPath.filename().string();
-  const auto kept = cutAtCharacterBoundary(name, maxFileNameBytes - 1 - suffix.size());
-  return TemporaryFile(finalPath.parent_path() / ("." + std::string(kept) + suffix));
+  std::string hidden = ".";
+  hidden += cutAtCharacterBoundary(name, maxFileNameBytes - 1 - suffix.size());
+  hidden += suffix;
+  return TemporaryFile(finalPath.parent_path() / hidden);
 }
 
 TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -543,10 +544,16 @@ struct CDManualEntryView::Parts {
       auto release = matchedRelease->toCDLookupRelease();
       release.title = albumText;
       release.artistCredit = artistText;
-      // Rows pair with the match's tracks in the service's order, not by number.
-      for (std::size_t index = 0; index < std::min(release.tracks.size(), rows.size()); ++index) {
-        if (const QString name = rows[index].name->text(); !name.isEmpty()) {
-          release.tracks[index].title = name.toStdString();
+      // The rows show the match's tracks sorted by number, so row k names the k-th track in
+      // that order, wherever the service listed it; the release keeps the service's order.
+      std::vector<std::size_t> byNumber(release.tracks.size());
+      std::iota(byNumber.begin(), byNumber.end(), std::size_t{0});
+      std::stable_sort(byNumber.begin(), byNumber.end(), [&](std::size_t a, std::size_t b) {
+        return release.tracks[a].number < release.tracks[b].number;
+      });
+      for (std::size_t row = 0; row < std::min(byNumber.size(), rows.size()); ++row) {
+        if (const QString name = rows[row].name->text(); !name.isEmpty()) {
+          release.tracks[byNumber[row]].title = name.toStdString();
         }
       }
       return release;

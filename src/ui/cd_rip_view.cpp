@@ -574,6 +574,11 @@ void CDRipView::Parts::renderRelease(const disc::CDLookupRelease& release) {
 }
 
 void CDRipView::Parts::showCover(const disc::CDLookupRelease& release) {
+  // Every render passes here, progress reports included; a cover already shown is not scaled
+  // and laid out again. One still on its way is shown by coverArrived.
+  if (coverArtReleaseId == release.id) {
+    return;
+  }
   coverArtReleaseId = release.id;
   const auto [known, isNew] = covers.try_emplace(release.id);
   setCover(known->second);

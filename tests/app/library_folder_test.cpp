@@ -1,6 +1,9 @@
+// The library folder: its bookmark, its choice and its return at the next start. The journeys
+// choose one at the first import and find it again after a restart.
 #include <gtest/gtest.h>
 #include <QSettings>
 
+#include "app/folder_bookmark.h"
 #include "app/output_folder_picker.h"
 #include "app/restore_library_path.h"
 #include "support/runtime_fixture.h"
@@ -10,6 +13,7 @@ namespace noru::app {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using Bytes = std::vector<std::uint8_t>;
 const char* const pathKey = "settings.outputFolderPath";
 
@@ -29,9 +33,8 @@ struct RecordingAccess final : FolderAccess {
 };
 
 // Folder "A" exists; the others are only names, which suffice where no real bookmark is made.
-class LibraryFolder : public testing::RuntimeFixture {
- public:
-  LibraryFolder() { fs::create_directory(folder("A")); }
+struct Library {
+  Library() { fs::create_directory(folder("A")); }
 
   fs::path folder(const char* name) const { return temp.path() / name; }
 
@@ -50,92 +53,99 @@ class LibraryFolder : public testing::RuntimeFixture {
   std::vector<state::AnyAction> dispatched;
 };
 
-struct RestoreCase {
-  const char* name;
-  std::function<void(LibraryFolder&)> earlierRuns;
-  const char* restored = nullptr;  // no folder
-  friend void PrintTo(const RestoreCase& c, std::ostream* out) { *out << c.name; }
-};
+using LibraryFolder = testing::RuntimeFixture;
 
-class LibraryFolderRestore : public LibraryFolder,
-                             public ::testing::WithParamInterface<RestoreCase> {};
-
-TEST_P(LibraryFolderRestore, FindsOnlyTheFolderChosenBefore) {
-  GetParam().earlierRuns(*this);
-  const std::string storedBefore = testing::fileContents(settingsFile);
-  // Start-up of a new run of the application on the same preferences file.
-  FolderAccessHolder restarted(std::make_shared<RecordingAccess>());
-  const std::optional<std::string> restored =
-      restoreLibraryPath(Preferences(settingsFile), restarted);
-  const char* expected = GetParam().restored;
-  EXPECT_EQ(restored, expected ? std::optional(folder(expected).string()) : std::nullopt);
-  EXPECT_EQ(restarted.current(), expected ? std::optional(folder(expected)) : std::nullopt);
-  EXPECT_EQ(testing::fileContents(settingsFile), storedBefore);
-}
-
-const RestoreCase restoreCases[] = {
-    {"FirstRun", [](auto&) {}},
-    {"ChosenFolder", [](auto& t) { t.pick("A"); }, "A"},
-    {"OnlyThePath", [](auto& t) { t.preferences->writeOutputFolderPath("/"); }},
-    {"Garbage",
-     [](auto& t) {
-       t.preferences->writeOutputFolderBookmark(Bytes{0, 0xff});
-     }},
-    {"ReplacedFolder",
-     [](auto& t) {
-       t.pick("A");
-       fs::create_directory(t.folder("B"));
-       fs::remove(t.folder("A"));
-       fs::rename(t.folder("B"), t.folder("A"));
-     }},
-};
-INSTANTIATE_TEST_SUITE_P(Runs, LibraryFolderRestore, ::testing::ValuesIn(restoreCases),
-                         [](const auto& info) { return info.param.name; });
-
-struct Pick {
-  const char* folder;  // nullptr: the user cancels
-  bool makesBookmark = true;
-};
-
-struct PickCase {
-  const char* name;
-  std::vector<Pick> picks;
-  std::string accessCalls;
-  friend void PrintTo(const PickCase& c, std::ostream* out) { *out << c.name; }
-};
-
-class OutputFolderChoice : public LibraryFolder, public ::testing::WithParamInterface<PickCase> {};
-
-TEST_P(OutputFolderChoice, RecordsEveryChosenFolder) {
-  std::optional<Bytes> storedBookmark;
-  std::vector<state::AnyAction> expected;
-  for (std::uint8_t step = 0; const Pick& pickStep : GetParam().picks) {
-    // Bookmarks that differ at each step, and a path overwritten before it, show every write.
-    const std::optional<Bytes> bookmark =
-        pickStep.makesBookmark ? std::optional(Bytes{++step}) : std::nullopt;
-    preferences->writeOutputFolderPath("elsewhere");
-    const bool chosen = pick(pickStep.folder, [&](const fs::path&) { return bookmark; });
-    EXPECT_EQ(chosen, pickStep.folder != nullptr);
-    const std::string path = chosen ? folder(pickStep.folder).string() : "elsewhere";
-    if (chosen) {
-      storedBookmark = bookmark ? bookmark : storedBookmark;
-      expected.push_back(state::UIAction(state::UIActions::setOutputFolder{path, bookmark}));
-    }
-    EXPECT_EQ(QSettings(settingsFile.c_str(), QSettings::IniFormat).value(pathKey), path.c_str());
-    EXPECT_EQ(Preferences(settingsFile).outputFolderBookmark(), storedBookmark);
+// At the start of a new run on the same preferences file, a path without a bookmark, bytes
+// that are no bookmark, and a folder replaced by another of its name restore nothing and change
+// nothing stored. (The folder chosen before is found again in the journeys.)
+TEST_F(LibraryFolder, ARestartFindsOnlyTheFolderChosenBefore) {
+  const std::function<void(Library&)> earlierRuns[] = {
+      [](auto& t) { t.preferences->writeOutputFolderPath("/"); },
+      [](auto& t) {
+        t.preferences->writeOutputFolderBookmark(Bytes{0, 0xff});
+      },
+      [](auto& t) {
+        t.pick("A");
+        fs::create_directory(t.folder("B"));
+        fs::remove(t.folder("A"));
+        fs::rename(t.folder("B"), t.folder("A"));
+      },
+  };
+  for (const auto& earlierRun : earlierRuns) {
+    Library t;
+    earlierRun(t);
+    const std::string storedBefore = testing::fileContents(t.settingsFile);
+    FolderAccessHolder restarted(std::make_shared<RecordingAccess>());
+    EXPECT_FALSE(restoreLibraryPath(Preferences(t.settingsFile), restarted));
+    EXPECT_FALSE(restarted.current());
+    EXPECT_EQ(testing::fileContents(t.settingsFile), storedBefore);
   }
-  EXPECT_EQ(dispatched, expected);
-  EXPECT_EQ(access->calls, GetParam().accessCalls);
 }
 
-const PickCase pickCases[] = {
-    {"SameFolderTwice", {{"A"}, {"A"}}, "+A"},
-    {"AnotherFolder", {{"A"}, {"B"}}, "+A-A+B"},
-    {"Cancel", {{"A"}, {nullptr}}, "+A"},
-    {"NoBookmark", {{"A"}, {"B", false}}, "+A-A+B"},
-};
-INSTANTIATE_TEST_SUITE_P(Sequences, OutputFolderChoice, ::testing::ValuesIn(pickCases),
-                         [](const auto& info) { return info.param.name; });
+// Each choice is dispatched and written at once; a cancel changes nothing, a folder chosen
+// without a bookmark keeps the one stored before, and access moves to a new folder only.
+TEST_F(LibraryFolder, EveryChosenFolderIsRecorded) {
+  Library t;
+  const struct {
+    const char* folder;  // nullptr: the user cancels
+    std::optional<Bytes> bookmark, stored;
+    std::string accessCalls;
+  } steps[] = {
+      {"A", Bytes{1}, Bytes{1}, "+A"},
+      {"A", Bytes{2}, Bytes{2}, "+A"},
+      {nullptr, Bytes{3}, Bytes{2}, "+A"},
+      {"B", std::nullopt, Bytes{2}, "+A-A+B"},
+  };
+  for (const auto& step : steps) {
+    t.preferences->writeOutputFolderPath("elsewhere");  // a choice writes it again
+    t.dispatched.clear();
+    const bool chosen = t.pick(step.folder, [&](const fs::path&) { return step.bookmark; });
+    EXPECT_EQ(chosen, step.folder != nullptr);
+    const std::string path = chosen ? t.folder(step.folder).string() : "elsewhere";
+    using Actions = std::vector<state::AnyAction>;
+    EXPECT_EQ(t.dispatched,
+              chosen
+                  ? Actions{state::UIAction(state::UIActions::setOutputFolder{path, step.bookmark})}
+                  : Actions{});
+    EXPECT_EQ(QSettings(t.settingsFile.c_str(), QSettings::IniFormat).value(pathKey), path.c_str());
+    EXPECT_EQ(Preferences(t.settingsFile).outputFolderBookmark(), step.stored);
+    EXPECT_EQ(t.access->calls, step.accessCalls);
+  }
+}
+
+TEST(FolderBookmark, NamesAnExistingDirectoryAndRefusesBytesThatAreNotOneOfOurs) {
+  testing::TemporaryFolder temp;
+  EXPECT_FALSE(makeFolderBookmark("/dev/null"));
+  EXPECT_FALSE(makeFolderBookmark(temp.path() / "missing"));
+  EXPECT_FALSE(makeFolderBookmark(""));
+  const fs::path folder = temp.path() / "two\nlines";
+  fs::create_directory(folder);
+  const Bytes bookmark = makeFolderBookmark(folder).value();
+  EXPECT_EQ(resolveFolderBookmark(bookmark), (ResolvedFolderBookmark{folder, false}));
+  for (std::size_t size = 0; size < bookmark.size(); ++size) {
+    EXPECT_FALSE(resolveFolderBookmark(std::span(bookmark).first(size))) << size;
+  }
+  fs::remove(folder);
+  EXPECT_FALSE(resolveFolderBookmark(bookmark));
+
+  // No directory has inode 0, so the root folder resolves, but stale.
+  const std::string header = "noru-folder-bookmark 1\n";
+  const std::string root = header + "device 0\ninode 0\npath 1\n/";
+  EXPECT_EQ(resolveFolderBookmark(Bytes(root.begin(), root.end())),
+            (ResolvedFolderBookmark{"/", true}));
+  for (const std::string& hostile : {
+           "\0\xff\n"s,
+           "noru-folder-bookmark 2\ndevice 0\ninode 0\npath 1\n/"s,
+           root + "/",
+           header + "device -1\ninode 0\npath 1\n/",
+           header + "device 0\ninode 99999999999999999999999\npath 1\n/",
+           header + "device 0\ninode\npath 1\n/",
+           header + "device 0\ninode 0\npath 3\ntmp",
+           header + "device 0\ninode 0\npath 4\n/\0ab"s,
+       }) {
+    EXPECT_FALSE(resolveFolderBookmark(Bytes(hostile.begin(), hostile.end()))) << hostile;
+  }
+}
 
 }  // namespace
 }  // namespace noru::app

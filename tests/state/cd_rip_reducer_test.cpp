@@ -1,4 +1,5 @@
 #include "state/cd_rip_reducer.h"
+#include "state/app_reducer.h"
 
 #include <gtest/gtest.h>
 
@@ -18,16 +19,8 @@ CDDrive drive(const std::string& id = "drive-1") {
   return CDDrive{id, "Drive", "sr0", true};
 }
 
-CDDiscInfo twoTrackDisc() {
-  return CDDiscInfo{{{1, 0, 15000}, {2, 15000, 15000}}, 30000};
-}
-
 CDLookupRelease release(const std::string& id) {
   return CDLookupRelease{.id = id, .title = "Album " + id, .artistCredit = "Artist"};
-}
-
-CDRipState reduce(const CDRipState& s, CDRipAction a) {
-  return reduceCDRip(s, AnyAction{a});
 }
 
 // A state in the middle of an import of a looked-up disc, with every field away from its
@@ -36,7 +29,7 @@ CDRipState importing() {
   CDRipState s;
   s.drives = {drive()};
   s.selectedDrive = drive();
-  s.discInfo = twoTrackDisc();
+  s.discInfo = CDDiscInfo{{{1, 0, 15000}, {2, 15000, 15000}}, 30000};
   s.isRipping = true;
   s.currentTrack = 2;
   s.totalTracks = 2;
@@ -81,10 +74,11 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
     CDRipAction action;
     std::function<void(CDRipState&)> change;  // none: the state stays as it was
   } cases[] = {
+      // The selection is not checked against the new list.
       {drivesUpdated{{drive("a"), drive("b")}},
        [](auto& e) {
          e.drives = {drive("a"), drive("b")};
-       }},  // the selection is not checked
+       }},
       {discInserted{drive("drive-2"), oneTrack},
        [&](auto& e) {
          e.selectedDrive = drive("drive-2");
@@ -93,7 +87,8 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
          clearLookup(e);
        }},
       {discInsertedIfNew{drive("x"), oneTrack}, nullptr},
-      {discEjected{"another-drive"},  // any id clears the disc; drives, progress, error stay
+      // Any id clears the disc; the drives, the progress and the error stay.
+      {discEjected{"another-drive"},
        [&](auto& e) {
          e.selectedDrive.reset();
          e.discInfo.reset();
@@ -102,10 +97,11 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
          clearLookup(e);
        }},
       {trackRipStarted{7}, [](auto& e) { e.currentTrack = 7; }},
+      // Overall: (2 - 1 + 0.25) / 2 tracks.
       {trackRipProgress{2, 0.25},
        [](auto& e) {
          e.trackProgress = 0.25;
-         e.overallProgress = 0.625;  // (2 - 1 + 0.25) / 2 tracks
+         e.overallProgress = 0.625;
        }},
       {trackRipComplete{99, "/lib/A/B/02 Two.m4a"},
        [](auto& e) { e.rippedFiles.push_back("/lib/A/B/02 Two.m4a"); }},
@@ -120,7 +116,8 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
          e.isRipping = false;
          e.rippedFiles.clear();
        }},
-      {lookupDisc{oneTrack},  // the looked-up info is not stored
+      // The looked-up info is not stored.
+      {lookupDisc{oneTrack},
        [&](auto& e) {
          clearLookup(e);
          e.isLookingUp = true;
@@ -139,7 +136,9 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
          e.lookupError = "offline";
        }},
       {selectRelease{release("mine")}, [](auto& e) { e.selectedRelease = release("mine"); }},
-      {startRipping{},  // the progress of the earlier import stays
+      // The progress of the earlier import stays; a complete import keeps its files, and so does
+      // a stop.
+      {startRipping{},
        [](auto& e) {
          e.isRipping = true;
          e.rippedFiles.clear();
@@ -148,15 +147,16 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
        }},
       {stopRipping{}, nullptr},
       {confirmStopRipping{}, forgetImport},
-      {ripComplete{},  // a complete import keeps its files
+      {ripComplete{},
        [](auto& e) {
          e.isRipping = false;
          e.overallProgress = 1.0;
          e.ripOutputDirectory.reset();
        }},
-      {ripStopped{}, [](auto& e) { e.isRipping = false; }},  // a stop keeps the list of files
+      {ripStopped{}, [](auto& e) { e.isRipping = false; }},
       {dismiss{}, [](auto& e) { e.error.reset(); }},
-      {debugInjectUnknownDisc{},  // the import's fields stay
+      // The import's fields stay.
+      {debugInjectUnknownDisc{},
        [&](auto& e) {
          const CDDrive debugDrive{"debug-drive", "Debug DVD Drive", "disk9", true};
          clearLookup(e);
@@ -175,34 +175,41 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
     if (change) {
       change(expected);
     }
-    EXPECT_EQ(reduce(s, action), expected);
+    EXPECT_EQ(reduceCDRip(s, AnyAction{action}), expected);
   }
 
   CDRipState noTracks = s;
   noTracks.totalTracks = 0;
-  EXPECT_EQ(reduce(noTracks, trackRipProgress{2, 0.25}).overallProgress, 0.0);
+  EXPECT_EQ(reduceCDRip(noTracks, CDRipAction{trackRipProgress{2, 0.25}}).overallProgress, 0.0);
 }
 
-// Fourteen tracks of set lengths, each cut down to whole sectors, one after the other.
-TEST(CDRipReducer, SimulatedDiscInjectAndClear) {
-  const CDRipState injected = reduce(importing(), debugInjectUnknownDisc{});
-  ASSERT_TRUE(injected.discInfo);
-  const auto& tracks = injected.discInfo->tracks;
-  ASSERT_EQ(tracks.size(), 14u);
-  EXPECT_EQ(tracks[0], (disc::CDTrackInfo{1, 0, 14249}));
-  EXPECT_EQ(tracks[6].sectorCount, 5334);
-  EXPECT_EQ(tracks[1].startSector, 14249);
-  EXPECT_EQ(tracks[13].number, 14);
-  EXPECT_EQ(injected.discInfo->totalSectors, 195975);
-  EXPECT_EQ(tracks[13].startSector + tracks[13].sectorCount, 195975);
-  EXPECT_EQ(reduce(injected, debugClearDisc{}), initialCDRipState());
-}
+// The application's reducer hands each kind of action to its own part of the state.
+TEST(AppReducer, EachActionTypeTouchesOnlyItsOwnPart) {
+  AppState s;
+  s.cdRip = importing();
+  s.settings.libraryPath = "/music";
+  s.ui.isCDManualEntryPresented = true;
+  EXPECT_EQ(AppState{}.cdRip, initialCDRipState());
+  EXPECT_EQ(reduceCDRip(s.cdRip, AnyAction{UIAction{UIActions::setCDRipSheetPresented{true}}}),
+            s.cdRip);
+  EXPECT_EQ(reduceApp(s, ApplicationAction{ApplicationActions::didLaunch{}}), s);
+  EXPECT_EQ(reduceApp(s, MusicAction{MusicActions::initLibrary{}}), s);
 
-TEST(CDRipReducer, OtherActionTypesLeaveTheStateAlone) {
-  const CDRipState s = importing();
-  EXPECT_EQ(reduceCDRip(s, AnyAction{UIAction{UIActions::setCDRipSheetPresented{true}}}), s);
-  EXPECT_EQ(reduceCDRip(s, AnyAction{ApplicationAction{}}), s);
-  EXPECT_EQ(reduceCDRip(s, AnyAction{MusicAction{}}), s);
+  AppState expected = s;
+  expected.cdRip = reduceCDRip(s.cdRip, CDRipAction{ripComplete{}});
+  EXPECT_EQ(reduceApp(s, CDRipAction{ripComplete{}}), expected);
+
+  expected = s;
+  expected.ui.isCDRipSheetPresented = true;
+  EXPECT_EQ(reduceApp(s, UIAction{UIActions::setCDRipSheetPresented{true}}), expected);
+  expected.ui.isCDRipSheetPresented = false;
+  expected.ui.isCDManualEntryPresented = false;
+  EXPECT_EQ(reduceApp(s, UIAction{UIActions::setCDManualEntryPresented{false}}), expected);
+
+  // The bookmark is not kept in the state.
+  expected = s;
+  expected.settings.libraryPath = "";
+  EXPECT_EQ(reduceApp(s, UIAction{UIActions::setOutputFolder{"", {{1, 2, 3}}}}), expected);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "support/disc_image_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -9,8 +10,6 @@
 namespace noru::testing {
 namespace {
 
-constexpr std::int32_t kDataSectorBytes = 2048;
-
 std::string msf(std::int64_t frames) {
   char text[16];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(frames / 4500),
@@ -18,7 +17,7 @@ std::string msf(std::int64_t frames) {
   return text;
 }
 
-// A stereo sine tone as 16-bit little-endian PCM, the right channel out of phase.
+// `sectors` of a stereo sine tone as 16-bit little-endian PCM, the right channel out of phase.
 std::vector<std::uint8_t> tone(double hertz, double amplitude, std::int32_t sectors) {
   std::vector<std::uint8_t> pcm;
   pcm.reserve(static_cast<std::size_t>(sectors) * kImageSectorBytes);
@@ -26,44 +25,36 @@ std::vector<std::uint8_t> tone(double hertz, double amplitude, std::int32_t sect
     const double phase = 2 * std::numbers::pi * hertz * static_cast<double>(i) / 44100.0;
     for (double value : {std::sin(phase), std::sin(phase + 0.5)}) {
       const auto bits = static_cast<std::uint16_t>(std::lround(amplitude * value * 32767.0));
-      pcm.push_back(static_cast<std::uint8_t>(bits & 0xFF));
-      pcm.push_back(static_cast<std::uint8_t>(bits >> 8));
+      pcm.insert(pcm.end(),
+                 {static_cast<std::uint8_t>(bits & 0xFF), static_cast<std::uint8_t>(bits >> 8)});
     }
   }
   return pcm;
 }
 
-std::vector<std::uint8_t> zeros(std::int32_t sectors, std::int32_t sectorBytes) {
-  return std::vector<std::uint8_t>(static_cast<std::size_t>(sectors) * sectorBytes, 0);
-}
-
 }  // namespace
-
-std::vector<std::uint8_t> WrittenDiscImage::discAudio(std::int32_t firstSector,
-                                                      std::int32_t count) const {
-  const auto begin = disc.begin() + std::int64_t{firstSector} * kImageSectorBytes;
-  return {begin, begin + std::int64_t{count} * kImageSectorBytes};
-}
 
 WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::string& name,
                                 const std::vector<ImageTrackPlan>& tracks) {
-  WrittenDiscImage image;
-  image.cuePath = folder / (name + ".cue");
+  WrittenDiscImage image{.cuePath = folder / (name + ".cue")};
   std::string sheet = "REM written by the test support\n";
   std::ofstream bin;
   int files = 0;
   std::int64_t fileSector = 0;  // sectors written to the current file
-  // Writes `sectors` sectors of the track to the file and to the disc model: audio `pcm`, or
-  // for a data track 2048-byte sectors that the disc model holds as zeros.
+  // Writes the `pcm` of `sectors` sectors to the file and to the disc model; a data track
+  // writes 2048-byte sectors of a pattern instead, which the disc model holds as zeros.
   auto put = [&](int number, bool data, std::int32_t sectors, std::vector<std::uint8_t> pcm) {
-    auto bytes = data ? zeros(sectors, kDataSectorBytes) : pcm;
-    for (std::size_t i = 0; data && i < bytes.size(); ++i) {
-      bytes[i] = static_cast<std::uint8_t>((i * 31 + number) & 0xFF);
+    std::vector<std::uint8_t> pattern(data ? static_cast<std::size_t>(sectors) * 2048 : 0);
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+      pattern[i] = static_cast<std::uint8_t>((i * 31 + number) & 0xFF);
     }
+    const auto& bytes = data ? pattern : pcm;
     bin.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
-    const auto audio = data ? zeros(sectors, kImageSectorBytes) : pcm;
-    image.disc.insert(image.disc.end(), audio.begin(), audio.end());
+    if (data) {
+      std::ranges::fill(pcm, 0);
+    }
+    image.disc.insert(image.disc.end(), pcm.begin(), pcm.end());
     fileSector += sectors;
   };
   for (std::size_t i = 0; i < tracks.size(); ++i) {
@@ -82,8 +73,8 @@ WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::
     sheet += trackLine;
     if (plan.silentPregapSectors > 0) {
       sheet += "    PREGAP " + msf(plan.silentPregapSectors) + "\n";
-      const auto silence = zeros(plan.silentPregapSectors, kImageSectorBytes);
-      image.disc.insert(image.disc.end(), silence.begin(), silence.end());
+      image.disc.resize(image.disc.size() +
+                        static_cast<std::size_t>(plan.silentPregapSectors) * kImageSectorBytes);
     }
     if (plan.indexZeroSectors > 0) {
       sheet += "    INDEX 00 " + msf(fileSector) + "\n";
@@ -101,8 +92,7 @@ WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::
   image.leadOutSector = static_cast<std::int32_t>(image.disc.size() / kImageSectorBytes);
   bin.close();
   std::ofstream cue(image.cuePath, std::ios::trunc);
-  cue << sheet;
-  if (!cue) {
+  if (!(cue << sheet)) {
     throw std::runtime_error("cannot write " + image.cuePath.string());
   }
   return image;

@@ -36,7 +36,10 @@ struct WrittenDiscImage {
   // The raw audio a drive delivers for `count` sectors from logical block `firstSector`:
   // the synthesized PCM of the tracks and their INDEX 00 pregaps, zeros for PREGAP silence.
   // Data sectors are not audio and read here as zeros.
-  std::vector<std::uint8_t> discAudio(std::int32_t firstSector, std::int32_t count) const;
+  std::vector<std::uint8_t> discAudio(std::int32_t firstSector, std::int32_t count) const {
+    const auto begin = disc.begin() + std::int64_t{firstSector} * kImageSectorBytes;
+    return {begin, begin + std::int64_t{count} * kImageSectorBytes};
+  }
 
   // Every sector of the disc from block 0 to the lead-out, as discAudio describes them.
   std::vector<std::uint8_t> disc;

@@ -33,7 +33,6 @@ class FakeOpticalDrives final : public platform::linux_cd::OpticalDrives {
   static std::vector<std::uint8_t> pattern(std::int32_t firstSector, std::int32_t sectors);
 
   void emit(const platform::linux_cd::DeviceEvent& event);
-  std::size_t activeSubscriptions() const { return handlers_->size(); }
 
   // Scripting.
   std::optional<std::vector<platform::linux_cd::OpticalDevice>> deviceList =
@@ -48,19 +47,25 @@ class FakeOpticalDrives final : public platform::linux_cd::OpticalDrives {
   std::vector<AudioRead> reads;
   std::vector<platform::linux_cd::OpticalDevice> ejected;
 
-  std::optional<std::vector<platform::linux_cd::OpticalDevice>> devices() override;
+  std::optional<std::vector<platform::linux_cd::OpticalDevice>> devices() override {
+    return deviceList;
+  }
   std::unique_ptr<platform::linux_cd::EventSubscription> subscribe(
       platform::linux_cd::DeviceEventHandler onEvent) override;
   platform::linux_cd::FullTocReply readFullToc(const std::string& bsdName) override;
   int open(const std::string& bsdName) override;
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;
-  int close(int descriptor) override;
-  bool eject(const platform::linux_cd::OpticalDevice& device) override;
+  int close(int) override {
+    ++closes;
+    return 0;
+  }
+  bool eject(const platform::linux_cd::OpticalDevice& device) override {
+    ejected.push_back(device);
+    return true;
+  }
 
  private:
-  class Subscription;
-
   using Handlers = std::map<int, platform::linux_cd::DeviceEventHandler>;
 
   std::shared_ptr<Handlers> handlers_ = std::make_shared<Handlers>();

@@ -7,33 +7,22 @@ namespace noru::testing {
 
 class ManualMainQueue::ManualTimer final : public platform::tasks::Timer {
  public:
-  explicit ManualTimer(std::weak_ptr<TimerEntry> entry) : entry_(std::move(entry)) {}
+  explicit ManualTimer(std::weak_ptr<TimerEntry> entry) : entry(std::move(entry)) {}
   ~ManualTimer() override { invalidate(); }
   void invalidate() override {
-    if (auto entry = entry_.lock()) {
-      entry->active = false;
+    if (const auto held = entry.lock()) {
+      held->active = false;
     }
   }
-
- private:
-  std::weak_ptr<TimerEntry> entry_;
+  std::weak_ptr<TimerEntry> entry;
 };
 
-ManualMainQueue::ManualMainQueue() : mainThread_(std::this_thread::get_id()) {}
-
-ManualMainQueue::~ManualMainQueue() {
-  close();
-}
-
 void ManualMainQueue::post(Work work) {
-  {
-    std::lock_guard lock(mutex_);
-    if (closed_) {
-      return;
-    }
+  std::lock_guard lock(mutex_);
+  if (!closed_) {
     pending_.push_back(std::move(work));
+    changed_.notify_all();
   }
-  changed_.notify_all();
 }
 
 bool ManualMainQueue::runAndWait(Work work) {
@@ -49,14 +38,12 @@ bool ManualMainQueue::runAndWait(Work work) {
     }
     pending_.push_back([this, ran, work = std::move(work)] {
       work();
-      {
-        std::lock_guard lock(mutex_);
-        *ran = true;
-      }
+      std::lock_guard lock(mutex_);
+      *ran = true;
       changed_.notify_all();
     });
+    changed_.notify_all();
   }
-  changed_.notify_all();
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return *ran || closed_; });
   return *ran;
@@ -65,38 +52,26 @@ bool ManualMainQueue::runAndWait(Work work) {
 std::unique_ptr<platform::tasks::Timer> ManualMainQueue::schedule(
     std::chrono::milliseconds interval, platform::tasks::TimerRepeat repeat, Work tick) {
   assert(isMainThread());
-  auto entry = std::make_shared<TimerEntry>(
+  timers_.push_back(std::make_shared<TimerEntry>(
       TimerEntry{now_ + interval, interval, repeat == platform::tasks::TimerRepeat::repeating, true,
-                 nextTimerOrder_++, std::move(tick)});
-  timers_.push_back(entry);
-  return std::make_unique<ManualTimer>(entry);
-}
-
-bool ManualMainQueue::isMainThread() const {
-  return std::this_thread::get_id() == mainThread_;
-}
-
-bool ManualMainQueue::runOne() {
-  Work work;
-  {
-    std::lock_guard lock(mutex_);
-    if (pending_.empty()) {
-      return false;
-    }
-    work = std::move(pending_.front());
-    pending_.pop_front();
-  }
-  work();
-  return true;
+                 nextTimerOrder_++, std::move(tick)}));
+  return std::make_unique<ManualTimer>(timers_.back());
 }
 
 std::size_t ManualMainQueue::runPending() {
   assert(isMainThread());
-  std::size_t count = 0;
-  while (runOne()) {
-    ++count;
+  for (std::size_t count = 0;; ++count) {
+    Work work;
+    {
+      std::lock_guard lock(mutex_);
+      if (pending_.empty()) {
+        return count;
+      }
+      work = std::move(pending_.front());
+      pending_.pop_front();
+    }
+    work();
   }
-  return count;
 }
 
 void ManualMainQueue::advanceBy(std::chrono::milliseconds duration) {
@@ -105,21 +80,19 @@ void ManualMainQueue::advanceBy(std::chrono::milliseconds duration) {
   runPending();
   for (;;) {
     std::erase_if(timers_, [](const auto& t) { return !t->active; });
-    auto next = std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
-      return a->due != b->due ? a->due < b->due : a->order < b->order;
-    });
+    const auto next = std::ranges::min_element(
+        timers_, {}, [](const auto& timer) { return std::pair(timer->due, timer->order); });
     if (next == timers_.end() || (*next)->due > target) {
       break;
     }
-    auto timer = *next;
+    const auto timer = *next;  // held: the tick may schedule timers or invalidate its own
     now_ = timer->due;
     if (timer->repeating && timer->interval.count() > 0) {
       timer->due += timer->interval;
     } else {
       timer->active = false;
     }
-    Work tick = timer->tick;  // the tick may invalidate its own timer
-    tick();
+    timer->tick();
     runPending();
   }
   now_ = target;
@@ -143,17 +116,10 @@ bool ManualMainQueue::runUntil(const std::function<bool()>& done, std::chrono::m
 }
 
 void ManualMainQueue::close() {
-  {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-    pending_.clear();
-  }
+  std::lock_guard lock(mutex_);
+  closed_ = true;
+  pending_.clear();
   changed_.notify_all();
-}
-
-std::size_t ManualMainQueue::activeTimerCount() const {
-  return static_cast<std::size_t>(
-      std::count_if(timers_.begin(), timers_.end(), [](const auto& t) { return t->active; }));
 }
 
 }  // namespace noru::testing

@@ -17,15 +17,14 @@ namespace noru::testing {
 // advanceBy moves. The thread that creates it is the main thread.
 class ManualMainQueue final : public platform::tasks::MainQueue {
  public:
-  ManualMainQueue();
-  ~ManualMainQueue() override;
+  ~ManualMainQueue() override { close(); }
 
   void post(Work work) override;
   bool runAndWait(Work work) override;
   std::unique_ptr<platform::tasks::Timer> schedule(std::chrono::milliseconds interval,
                                                    platform::tasks::TimerRepeat repeat,
                                                    Work tick) override;
-  bool isMainThread() const override;
+  bool isMainThread() const override { return std::this_thread::get_id() == mainThread_; }
 
   // Runs posted work, including work posted meanwhile, until none is left. Returns how much ran.
   std::size_t runPending();
@@ -42,9 +41,6 @@ class ManualMainQueue final : public platform::tasks::MainQueue {
   // Drops later posts and releases every thread waiting in runAndWait.
   void close() override;
 
-  std::chrono::milliseconds now() const { return now_; }
-  std::size_t activeTimerCount() const;
-
  private:
   struct TimerEntry {
     std::chrono::milliseconds due;
@@ -56,9 +52,7 @@ class ManualMainQueue final : public platform::tasks::MainQueue {
   };
   class ManualTimer;
 
-  bool runOne();
-
-  std::thread::id mainThread_;
+  std::thread::id mainThread_ = std::this_thread::get_id();
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Work> pending_;

@@ -1,6 +1,7 @@
 #include "support/media_files.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
@@ -12,80 +13,104 @@ extern "C" {
 #include <memory>
 #include <numbers>
 #include <stdexcept>
+#include <string_view>
+
+#include "support/temporary_folder.h"
 
 namespace noru::testing {
 
-std::vector<std::uint8_t> syntheticCDAudio(std::size_t frames) {
-  std::vector<std::uint8_t> pcm(frames * 4);
-  for (std::size_t i = 0; i < frames; ++i) {
-    const double t = static_cast<double>(i) / 44100.0;
-    const auto left = static_cast<std::uint16_t>(
-        static_cast<std::int16_t>(12000 * std::sin(2 * std::numbers::pi * 440 * t)));
-    const auto right = static_cast<std::uint16_t>(
-        static_cast<std::int16_t>(9000 * std::sin(2 * std::numbers::pi * 660 * t)));
-    pcm[4 * i] = static_cast<std::uint8_t>(left);
-    pcm[4 * i + 1] = static_cast<std::uint8_t>(left >> 8);
-    pcm[4 * i + 2] = static_cast<std::uint8_t>(right);
-    pcm[4 * i + 3] = static_cast<std::uint8_t>(right >> 8);
-  }
-  return pcm;
-}
-
 namespace {
 
-struct InputCloser {
-  void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+// Owns an FFmpeg object that `free` (which takes its address) releases.
+template <auto free>
+struct Freeing {
+  template <class T>
+  void operator()(T* object) const {
+    free(&object);
+  }
 };
-using Input = std::unique_ptr<AVFormatContext, InputCloser>;
+template <class T, auto free>
+using Owned = std::unique_ptr<T, Freeing<free>>;
+using Input = Owned<AVFormatContext, avformat_close_input>;
 
-struct PacketDeleter {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-
-// The opened file and the index of its audio stream.
-std::pair<Input, int> openAudio(const std::filesystem::path& file) {
+// The opened file and the index of its audio stream; `ignoreEditList` keeps the priming and
+// padding of an M4A file's audio.
+std::pair<Input, int> openAudio(const std::filesystem::path& file, bool ignoreEditList = false) {
   AVFormatContext* raw = nullptr;
-  if (avformat_open_input(&raw, file.c_str(), nullptr, nullptr) < 0) {
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "ignore_editlist", ignoreEditList ? "1" : "0", 0);
+  const int opened = avformat_open_input(&raw, file.c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (opened < 0) {
     throw std::runtime_error("cannot open " + file.string());
   }
   Input input(raw);
-  if (avformat_find_stream_info(raw, nullptr) < 0) {
-    throw std::runtime_error("no stream information in " + file.string());
-  }
-  const int index = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  const int index = avformat_find_stream_info(raw, nullptr) < 0
+                        ? -1
+                        : av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
   if (index < 0) {
     throw std::runtime_error("no audio stream in " + file.string());
   }
   return {std::move(input), index};
 }
 
+std::int64_t bigEndian(std::string_view bytes, std::size_t at, std::size_t width) {
+  if (at + width > bytes.size()) {
+    throw std::runtime_error("truncated box");
+  }
+  std::int64_t value = 0;
+  for (std::size_t i = at; i < at + width; ++i) {
+    value = (value << 8) | static_cast<std::uint8_t>(bytes[i]);
+  }
+  return value;
+}
+
+// Calls `visit` with the type and payload of every box in `boxes`, descending into the boxes
+// that only hold other boxes. Takes only the 32-bit sizes that files this small have.
+template <class Visit>
+void walkBoxes(std::string_view boxes, const Visit& visit) {
+  while (boxes.size() >= 8) {
+    const auto size = static_cast<std::size_t>(bigEndian(boxes, 0, 4));
+    const std::string type(boxes.substr(4, 4));
+    if (size < 8 || size > boxes.size()) {
+      throw std::runtime_error("malformed box " + type);
+    }
+    const auto payload = boxes.substr(8, size - 8);
+    if (std::string_view("moov trak mdia edts minf stbl").find(type) != std::string_view::npos) {
+      walkBoxes(payload, visit);
+    } else {
+      visit(type, payload);
+    }
+    boxes.remove_prefix(size);
+  }
+}
+
 }  // namespace
+
+std::vector<std::uint8_t> syntheticCDAudio(std::size_t frames) {
+  std::vector<std::uint8_t> pcm;
+  for (std::size_t i = 0; i < frames; ++i) {
+    const double t = static_cast<double>(i) / 44100.0;
+    for (const double sample : {12000 * std::sin(2 * std::numbers::pi * 440 * t),
+                                9000 * std::sin(2 * std::numbers::pi * 660 * t)}) {
+      const auto bits = static_cast<std::uint16_t>(static_cast<std::int16_t>(sample));
+      pcm.insert(pcm.end(),
+                 {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8)});
+    }
+  }
+  return pcm;
+}
 
 AudioStreamFacts probeAudioFile(const std::filesystem::path& file) {
   const auto [input, index] = openAudio(file);
   const AVStream* stream = input->streams[index];
-  const AVCodecParameters* parameters = stream->codecpar;
-  AudioStreamFacts facts;
-  facts.codec = avcodec_get_name(parameters->codec_id);
-  facts.profile = parameters->profile;
-  facts.sampleRate = parameters->sample_rate;
-  facts.channels = parameters->ch_layout.nb_channels;
-  facts.bitRate = parameters->bit_rate;
-  facts.durationSeconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
-  return facts;
-}
-
-std::vector<std::uint8_t> audioPackets(const std::filesystem::path& file) {
-  const auto [input, index] = openAudio(file);
-  std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
-  std::vector<std::uint8_t> bytes;
-  while (av_read_frame(input.get(), packet.get()) >= 0) {
-    if (packet->stream_index == index) {
-      bytes.insert(bytes.end(), packet->data, packet->data + packet->size);
-    }
-    av_packet_unref(packet.get());
-  }
-  return bytes;
+  const AVCodecParameters* codec = stream->codecpar;
+  return {.codec = avcodec_get_name(codec->codec_id),
+          .profile = codec->profile,
+          .sampleRate = codec->sample_rate,
+          .channels = codec->ch_layout.nb_channels,
+          .durationSeconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base),
+          .bitRate = codec->bit_rate};
 }
 
 M4AItems readM4AItems(const std::filesystem::path& file) {
@@ -94,17 +119,16 @@ M4AItems readM4AItems(const std::filesystem::path& file) {
     throw std::runtime_error("not an MP4 file: " + file.string());
   }
   M4AItems items;
-  const auto text = [](const TagLib::MP4::Item& item) {
-    return item.toStringList().toString().to8Bit(true);
-  };
   for (const auto& [key, item] : mp4.tag()->itemMap()) {
-    items.keys.push_back(key.to8Bit(true));
+    const std::string text = item.toStringList().toString().to8Bit(true);
     if (key == "\251nam") {
-      items.title = text(item);
+      items.title = text;
     } else if (key == "\251ART") {
-      items.artist = text(item);
+      items.artist = text;
     } else if (key == "\251alb") {
-      items.album = text(item);
+      items.album = text;
+    } else if (key == "----:com.apple.iTunes:iTunSMPB") {
+      items.iTunSMPB = text;
     } else if (key == "trkn") {
       const auto pair = item.toIntPair();
       items.trackNumber = std::pair{pair.first, pair.second};
@@ -118,6 +142,71 @@ M4AItems readM4AItems(const std::filesystem::path& file) {
     }
   }
   return items;
+}
+
+EditList readEditList(const std::filesystem::path& file) {
+  EditList list;
+  bool found = false;
+  // mvhd and mdhd: version, flags, two times, then the time scale (after 64-bit times in v1).
+  const auto timescale = [](std::string_view box) {
+    return bigEndian(box, box[0] == 1 ? 20 : 12, 4);
+  };
+  walkBoxes(fileContents(file), [&](const std::string& type, std::string_view box) {
+    if (type == "mvhd") {
+      list.movieTimescale = timescale(box);
+    } else if (type == "mdhd") {
+      list.mediaTimescale = timescale(box);
+    } else if (type == "elst" && bigEndian(box, 4, 4) > 0) {
+      const std::size_t width = box[0] == 1 ? 8 : 4;
+      list.segmentDuration = bigEndian(box, 8, width);
+      list.mediaTime = bigEndian(box, 8 + width, width);
+      found = true;
+    } else if (type == "stsz") {
+      list.packets = bigEndian(box, 8, 4);
+    }
+  });
+  if (!found) {
+    throw std::runtime_error("no edit list in " + file.string());
+  }
+  return list;
+}
+
+std::vector<float> decodeIgnoringEditList(const std::filesystem::path& file) {
+  const auto [input, index] = openAudio(file, true);
+  const AVCodecParameters* parameters = input->streams[index]->codecpar;
+  Owned<AVCodecContext, avcodec_free_context> decoder(
+      avcodec_alloc_context3(avcodec_find_decoder(parameters->codec_id)));
+  if (!decoder || avcodec_parameters_to_context(decoder.get(), parameters) < 0) {
+    throw std::runtime_error("no decoder for " + file.string());
+  }
+  // The demuxer still marks the priming for skipping; the decoder is to keep it.
+  decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+  if (avcodec_open2(decoder.get(), decoder->codec, nullptr) < 0) {
+    throw std::runtime_error("no decoder for " + file.string());
+  }
+  Owned<AVPacket, av_packet_free> packet(av_packet_alloc());
+  Owned<AVFrame, av_frame_free> frame(av_frame_alloc());
+  std::vector<float> samples;
+  const auto decode = [&](const AVPacket* sent) {
+    avcodec_send_packet(decoder.get(), sent);
+    while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
+      if (frame->format != AV_SAMPLE_FMT_FLTP || frame->ch_layout.nb_channels != 2) {
+        throw std::runtime_error("unexpected decoded format");
+      }
+      for (int i = 0; i < frame->nb_samples; ++i) {
+        samples.push_back(reinterpret_cast<const float*>(frame->data[0])[i]);
+        samples.push_back(reinterpret_cast<const float*>(frame->data[1])[i]);
+      }
+    }
+  };
+  while (av_read_frame(input.get(), packet.get()) >= 0) {
+    if (packet->stream_index == index) {
+      decode(packet.get());
+    }
+    av_packet_unref(packet.get());
+  }
+  decode(nullptr);
+  return samples;
 }
 
 }  // namespace noru::testing

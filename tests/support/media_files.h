@@ -26,20 +26,32 @@ struct AudioStreamFacts {
 // Raises std::runtime_error when the file cannot be opened or has no audio stream.
 AudioStreamFacts probeAudioFile(const std::filesystem::path& file);
 
-// The bytes of every audio packet of the file, in order: equal for two files whose audio was
-// copied without re-encoding.
-std::vector<std::uint8_t> audioPackets(const std::filesystem::path& file);
-
 // The iTunes-style items of an M4A file, as TagLib reads them back.
 struct M4AItems {
-  std::vector<std::string> keys;  // every item's key, e.g. "trkn", "\251nam" (UTF-8)
   std::optional<std::string> title;
   std::optional<std::string> artist;
   std::optional<std::string> album;
   std::optional<std::pair<int, int>> trackNumber;
   std::vector<std::vector<std::uint8_t>> jpegCovers;  // covers in any other format are left out
+  std::optional<std::string> iTunSMPB;                // the gapless playback item
 };
 // Raises std::runtime_error when TagLib cannot read the file as MP4.
 M4AItems readM4AItems(const std::filesystem::path& file);
+
+// The first entry of the audio track's edit list, with the time scales it is counted in, and
+// how many packets the track holds, read from the file's boxes.
+struct EditList {
+  std::int64_t movieTimescale = 0;  // of the segment duration
+  std::int64_t mediaTimescale = 0;  // of the media time
+  std::int64_t segmentDuration = 0;
+  std::int64_t mediaTime = 0;
+  std::int64_t packets = 0;
+};
+// Raises std::runtime_error when the file has no edit list.
+EditList readEditList(const std::filesystem::path& file);
+
+// Every sample the decoder gives for the file's audio, the edit list ignored (priming and
+// padding included): interleaved stereo floats.
+std::vector<float> decodeIgnoringEditList(const std::filesystem::path& file);
 
 }  // namespace noru::testing

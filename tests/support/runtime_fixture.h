@@ -13,12 +13,8 @@ namespace noru::testing {
 class RuntimeFixture : public ::testing::Test {
  protected:
   ManualMainQueue mainQueue;
-
- private:
-  platform::tasks::ApplicationRuntime runtime_{mainQueue};
-
- protected:
-  platform::tasks::TaskRunner& runner = runtime_.taskRunner();
+  platform::tasks::ApplicationRuntime runtime{mainQueue};
+  platform::tasks::TaskRunner& runner = runtime.taskRunner();
 };
 
 }  // namespace noru::testing

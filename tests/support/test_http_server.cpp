@@ -1,6 +1,7 @@
 #include "support/test_http_server.h"
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 #if defined(__SANITIZE_THREAD__)
@@ -14,22 +15,8 @@ extern "C" const char* __tsan_default_suppressions() {
 
 namespace noru::testing {
 
-TestHttpServer::TestHttpServer() : server_(std::make_unique<httplib::Server>()) {
-  start();
-}
-
-TestHttpServer::TestHttpServer(const TlsFiles& tls)
-    : server_(
-          std::make_unique<httplib::SSLServer>(tls.certificate.c_str(), tls.privateKey.c_str())),
-      tls_(true) {
-  start();
-}
-
-TestHttpServer::~TestHttpServer() {
-  stop();
-}
-
-void TestHttpServer::start() {
+TestHttpServer::TestHttpServer(std::unique_ptr<httplib::Server> server, bool tls)
+    : server_(std::move(server)), tls_(tls) {
   if (!server_->is_valid()) {
     throw std::runtime_error("TestHttpServer: the server could not be set up");
   }
@@ -37,26 +24,34 @@ void TestHttpServer::start() {
   // so a test that counts the process's threads sees the same number before and after.
   server_->new_task_queue = [this] {
     auto* pool = new httplib::ThreadPool(4);  // room for a few stalled requests at once
-    {
-      std::lock_guard lock(mutex_);
-      listening_ = true;
-    }
+    std::lock_guard lock(mutex_);
+    listening_ = true;
     changed_.notify_all();
     return pool;
   };
   server_->set_keep_alive_timeout(1);
-  auto dispatcher = [this](const httplib::Request& request, httplib::Response& response) {
-    dispatch(request, response);
+  const auto dispatch = [this](const httplib::Request& request, httplib::Response& response) {
+    Handler handler;
+    {
+      std::lock_guard lock(mutex_);
+      requests_.push_back({request.method, request.path, request.headers, request.body});
+      const auto found = handlers_.find({request.method, request.path});
+      handler = found == handlers_.end() ? nullptr : found->second;
+    }
+    if (handler) {
+      handler(response);
+    } else {
+      response.status = 404;
+    }
   };
-  server_->Get(".*", dispatcher);
-  server_->Post(".*", dispatcher);
+  server_->Get(".*", dispatch);
+  server_->Post(".*", dispatch);
   port_ = server_->bind_to_any_port("127.0.0.1");
   if (port_ <= 0) {
     throw std::runtime_error("TestHttpServer: no port on 127.0.0.1");
   }
   listener_ = std::thread([this] { server_->listen_after_bind(); });
-  // The listening socket already queues connections, but stop() only works once the server
-  // runs.
+  // The listening socket already queues connections, but stop() only works once it runs.
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return listening_; });
 }
@@ -71,16 +66,6 @@ void TestHttpServer::stop() {
     server_->stop();
     listener_.join();
   }
-}
-
-std::string TestHttpServer::url(std::string_view path) const {
-  return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) +
-         std::string(path);
-}
-
-void TestHttpServer::handle(const std::string& method, const std::string& path, Handler handler) {
-  std::lock_guard lock(mutex_);
-  handlers_[{method, path}] = std::move(handler);
 }
 
 void TestHttpServer::respond(const std::string& method, const std::string& path, int status,
@@ -125,28 +110,6 @@ void TestHttpServer::stall(const std::string& method, const std::string& path) {
 bool TestHttpServer::waitForStalls(std::size_t count) {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return stalls_ >= count; });
-}
-
-std::vector<RecordedRequest> TestHttpServer::requests() const {
-  std::lock_guard lock(mutex_);
-  return requests_;
-}
-
-void TestHttpServer::dispatch(const httplib::Request& request, httplib::Response& response) {
-  Handler handler;
-  {
-    std::lock_guard lock(mutex_);
-    requests_.push_back({request.method, request.path, request.headers, request.body});
-    const auto found = handlers_.find({request.method, request.path});
-    if (found != handlers_.end()) {
-      handler = found->second;
-    }
-  }
-  if (!handler) {
-    response.status = 404;
-    return;
-  }
-  handler(response);
 }
 
 }  // namespace noru::testing

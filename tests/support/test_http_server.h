@@ -2,7 +2,6 @@
 
 #include <httplib.h>
 
-#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -36,15 +35,21 @@ class TestHttpServer {
     std::string privateKey;
   };
 
-  TestHttpServer();
-  explicit TestHttpServer(const TlsFiles& tls);
-  ~TestHttpServer();
+  TestHttpServer() : TestHttpServer(std::make_unique<httplib::Server>(), false) {}
+  explicit TestHttpServer(const TlsFiles& tls)
+      : TestHttpServer(
+            std::make_unique<httplib::SSLServer>(tls.certificate.c_str(), tls.privateKey.c_str()),
+            true) {}
+  ~TestHttpServer() { stop(); }
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
 
   int port() const { return port_; }
   // "http://127.0.0.1:<port>" (https with TLS) followed by `path`.
-  std::string url(std::string_view path = {}) const;
+  std::string url(std::string_view path = {}) const {
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_) +
+           std::string(path);
+  }
 
   // `method` is "GET" or "POST"; a later answer for the same method and path replaces the
   // earlier one.
@@ -59,7 +64,10 @@ class TestHttpServer {
   // Waits until `count` requests in all have reached their stall; false after 20 seconds.
   bool waitForStalls(std::size_t count);
 
-  std::vector<RecordedRequest> requests() const;
+  std::vector<RecordedRequest> requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
 
   // Releases the stalls, stops listening and joins every thread. Idempotent.
   void stop();
@@ -67,13 +75,15 @@ class TestHttpServer {
  private:
   using Handler = std::function<void(httplib::Response&)>;
 
-  void start();
-  void handle(const std::string& method, const std::string& path, Handler handler);
-  void dispatch(const httplib::Request& request, httplib::Response& response);
+  TestHttpServer(std::unique_ptr<httplib::Server> server, bool tls);
+  void handle(const std::string& method, const std::string& path, Handler handler) {
+    std::lock_guard lock(mutex_);
+    handlers_[{method, path}] = std::move(handler);
+  }
 
   std::unique_ptr<httplib::Server> server_;
+  bool tls_;
   int port_ = -1;
-  bool tls_ = false;
   std::thread listener_;
 
   mutable std::mutex mutex_;

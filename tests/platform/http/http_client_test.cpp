@@ -21,7 +21,6 @@ HttpRequest get(std::string url, std::chrono::milliseconds idleTimeout = std::ch
   return HttpRequest{.method = "GET", .url = std::move(url), .idleTimeout = idleTimeout};
 }
 
-// Runs the request and returns the transport error it raised.
 TransportError failureOf(const HttpRequest& request) {
   try {
     HttpClient().send(request, {});
@@ -36,8 +35,6 @@ TEST(IsValidHttpUrl, AcceptsOnlyAbsoluteHttpAndHttpsAddresses) {
   const std::vector<std::pair<std::string, bool>> cases = {
       {"https://api.noru.app/v1/cd/lookup", true},
       {"HTTPS://Example.COM", true},
-      {"file:///etc/passwd", false},
-      {"apple_music:artist/123", false},
       {"example.com/path", false},
       {"https://", false},
       {std::string("https://example.com/\0.jpg", 25), false},
@@ -47,34 +44,29 @@ TEST(IsValidHttpUrl, AcceptsOnlyAbsoluteHttpAndHttpsAddresses) {
   }
 }
 
-TEST(HttpClient, FollowsRedirectsButNotEndlesslyAndKeepsBinaryBodiesIntact) {
+// A redirect is followed, but not endlessly. An address handed over by a server (an artist's
+// thumbnail, say) must never make the program read a local file or speak another protocol,
+// whether given directly or by a redirect.
+TEST(HttpClient, FollowsRedirectsButNotEndlesslyNorToOtherSchemes) {
   TestHttpServer server;
   const std::string image("\xFF\xD8\xFF\x00\x01jpeg", 9);
   server.respond("GET", "/image.jpg", 200, image, "image/jpeg");
   server.redirect("GET", "/release/abc/1-1200.jpg", server.url("/image.jpg"), 307);
   server.redirect("GET", "/moved", server.url("/release/abc/1-1200.jpg"), 301);
   EXPECT_EQ(HttpClient().send(get(server.url("/moved")), {}).body, image);
-
   server.redirect("GET", "/loop", server.url("/loop"));
   EXPECT_EQ(failureOf(get(server.url("/loop"))).kind(), Kind::tooManyRedirects);
-}
 
-// An address handed over by a server (an artist's thumbnail, say) must never make the program
-// read a local file or speak another protocol, whether given directly or by a redirect.
-TEST(HttpClient, NeverFetchesOtherSchemesNotEvenAfterARedirect) {
-  TestHttpServer server;
+  const auto requestsBefore = server.requests().size();
   for (const std::string& target : {std::string("file:///etc/passwd"),
                                     "ftp://127.0.0.1:" + std::to_string(server.port()) + "/x"}) {
     SCOPED_TRACE(target);
     server.redirect("GET", "/thumb", target);
-
-    const TransportError direct = failureOf(get(target));
-    EXPECT_EQ(direct.kind(), Kind::badURL);
-    EXPECT_STREQ(direct.what(), "The URL is not a valid http or https address.");
+    EXPECT_EQ(failureOf(get(target)).kind(), Kind::badURL);
     EXPECT_EQ(failureOf(get(server.url("/thumb"))).kind(), Kind::unsupportedURL);
   }
   // Only the redirecting requests reached the server; no other protocol spoke to it.
-  EXPECT_EQ(server.requests().size(), 2u);
+  EXPECT_EQ(server.requests().size(), requestsBefore + 2);
 }
 
 // Refused as it arrives, before more than the limit is held in memory.
@@ -83,34 +75,32 @@ TEST(HttpClient, RefusesABodyOverTheLimit) {
   server.streamBody("GET", "/largest", kMaxResponseBodyBytes);
   server.streamBody("GET", "/too-large", kMaxResponseBodyBytes + 1);
   EXPECT_EQ(HttpClient().send(get(server.url("/largest")), {}).body.size(), kMaxResponseBodyBytes);
-  const TransportError error = failureOf(get(server.url("/too-large")));
-  EXPECT_EQ(error.kind(), Kind::responseTooLarge);
-  EXPECT_STREQ(error.what(), "The response exceeds the maximum size allowed.");
+  EXPECT_EQ(failureOf(get(server.url("/too-large"))).kind(), Kind::responseTooLarge);
 }
 
-TEST(HttpClient, FailedExchangesLeaveNoThreadOrDescriptorBehind) {
+// The journeys meet the service down and stalled, and find no thread or descriptor left; here,
+// the kind of each failure.
+TEST(HttpClient, ARefusedConnectionASilentServerAndACancelEachEndTheRequestTheirOwnWay) {
   TestHttpServer server;
-  server.stall("POST", "/silent");
+  server.stall("GET", "/silent");
   TestHttpServer closed;
   const std::string refusingURL = closed.url("/v1/cd/lookup");
   closed.stop();
-  const auto threads = testing::liveThreadCount();
-  const auto descriptors = testing::openFileDescriptorCount();
 
-  const TransportError refused = failureOf(get(refusingURL));
-  EXPECT_EQ(refused.kind(), Kind::cannotConnectToHost);
-  EXPECT_STREQ(refused.what(), "Could not connect to the server.");
-  EXPECT_EQ(testing::openFileDescriptorCount(), descriptors);
+  EXPECT_EQ(failureOf(get(refusingURL)).kind(), Kind::cannotConnectToHost);
+  // No byte for a second after the request went out.
+  EXPECT_EQ(failureOf(get(server.url("/silent"), std::chrono::seconds(1))).kind(), Kind::timedOut);
 
-  // No byte for a second after the request went out. (The stalled server keeps its own end of
-  // the connection open, so only threads are counted here.)
-  const TransportError idle = failureOf(HttpRequest{.method = "POST",
-                                                    .url = server.url("/silent"),
-                                                    .body = "{}",
-                                                    .idleTimeout = std::chrono::seconds(1)});
-  EXPECT_EQ(idle.kind(), Kind::timedOut);
-  EXPECT_STREQ(idle.what(), "The request timed out.");
-  EXPECT_EQ(testing::liveThreadCount(), threads);
+  // Cancelling the task ends a stalled request at once, as a cancellation, not a transport error.
+  const auto threadsBefore = testing::liveThreadCount();
+  tasks::TaskRunner runner;
+  auto task = runner.spawn(
+      [&](std::stop_token stop) { return HttpClient().send(get(server.url("/silent")), stop); });
+  ASSERT_TRUE(server.waitForStalls(2));
+  task.cancel();
+  EXPECT_THROW(task.value(), tasks::CancellationError);
+  runner.shutdown();
+  EXPECT_EQ(testing::liveThreadCount(), threadsBefore);
 }
 
 TEST(HttpClient, UntrustedCertificatesAreRefused) {
@@ -121,23 +111,6 @@ TEST(HttpClient, UntrustedCertificatesAreRefused) {
   server.respond("GET", "/secret", 200, "should not arrive");
   EXPECT_EQ(failureOf(get(server.url("/secret"))).kind(), Kind::serverCertificateUntrusted);
   EXPECT_TRUE(server.requests().empty());
-}
-
-TEST(HttpClient, CancellingTheTaskEndsAStalledRequestPromptly) {
-  TestHttpServer server;
-  server.stall("GET", "/silent");
-  const auto threadsBefore = testing::liveThreadCount();
-  tasks::TaskRunner runner;
-  auto task = runner.spawn(
-      [&](std::stop_token stop) { return HttpClient().send(get(server.url("/silent")), stop); });
-  ASSERT_TRUE(server.waitForStalls(1));
-
-  task.cancel();
-  // Without the cancellation the 60-second idle timeout would end it, as a transport error.
-  EXPECT_THROW(task.value(), tasks::CancellationError);
-
-  runner.shutdown();
-  EXPECT_EQ(testing::liveThreadCount(), threadsBefore);
 }
 
 }  // namespace

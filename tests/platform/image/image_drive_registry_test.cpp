@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <fstream>
 
+#include "disc/parse_full_toc.h"
+#include "platform/image/disc_image.h"
 #include "platform/image/image_error.h"
 #include "platform/image/system_drives.h"
 #include "support/disc_image_writer.h"
@@ -27,7 +31,9 @@ class ImageDriveRegistryTest : public noru::testing::RuntimeFixture {
         noru::testing::writeDiscImage(folder.path(), "Live",
                                       {{.sectors = 100},
                                        {.sectors = 20, .data = true},
-                                       {.sectors = 100, .indexZeroSectors = 10, .newFile = true}});
+                                       {.sectors = 100, .indexZeroSectors = 10},
+                                       {.sectors = 60, .silentPregapSectors = 75, .newFile = true},
+                                       {.sectors = 90, .indexZeroSectors = 10, .newFile = true}});
     subscription = registry->subscribe([this](const DeviceEvent& event) {
       EXPECT_TRUE(mainQueue.isMainThread());
       events.push_back(event);
@@ -42,31 +48,54 @@ class ImageDriveRegistryTest : public noru::testing::RuntimeFixture {
   std::unique_ptr<linux_cd::EventSubscription> subscription;
 };
 
-// What the reads deliver is checked end to end, through the disc operations.
-TEST_F(ImageDriveRegistryTest, ReadsRefuseWhatIsNoAudioAndCloseEveryFile) {
+// Each audio track runs from its INDEX 01 up to the next one's, the last audio track before
+// the data track up to it; the audio after the data track's smaller sectors, a silent pregap
+// and two more files (the last opening with an INDEX 00 pregap) reads back byte for byte.
+TEST_F(ImageDriveRegistryTest, ServesTheSheetsLayoutRefusesWhatIsNoAudioAndClosesEveryFile) {
   const auto device = registry->addImage(image.cuePath);
   ASSERT_TRUE(device.bsdName);
+  const auto& t = image.tracks;
+  auto track = [&](std::int64_t number, int written, std::int32_t end) {
+    return disc::CDTrackInfo{number, t[written].startSector, end - t[written].startSector};
+  };
+  EXPECT_EQ(disc::parseFullTOC(registry->readFullToc(*device.bsdName).bytes),
+            (disc::CDDiscInfo{{track(1, 0, t[1].startSector), track(2, 2, t[3].startSector),
+                               track(3, 3, t[4].startSector), track(4, 4, image.leadOutSector)},
+                              image.leadOutSector}));
+
   const int handle = registry->open(*device.bsdName);
-  EXPECT_EQ(calls.opened(), 2);  // one descriptor per FILE entry
+  EXPECT_EQ(calls.opened(), 3);  // one descriptor per FILE entry
+  const std::int32_t first = t[1].startSector + t[1].sectors;
+  std::vector<std::uint8_t> audio((image.leadOutSector - first) * std::size_t{2352});
+  for (std::int32_t sector = first; sector < image.leadOutSector; sector += 75) {
+    EXPECT_EQ(registry->readAudio(handle, sector, std::min(75, image.leadOutSector - sector),
+                                  audio.data() + (sector - first) * std::size_t{2352}),
+              0);
+  }
+  EXPECT_TRUE(audio == image.discAudio(first, image.leadOutSector - first));
   std::vector<std::uint8_t> buffer(75 * 2352);
-  EXPECT_EQ(registry->readAudio(handle, 0, 75, buffer.data()), 0);
-  for (std::int32_t first : {95, image.leadOutSector - 5}) {  // the data track; the lead-out
+  for (std::int32_t from : {95, image.leadOutSector - 5}) {  // the data track; the lead-out
     errno = 0;
-    EXPECT_EQ(registry->readAudio(handle, first, 10, buffer.data()), -1);
-    EXPECT_EQ(errno, EIO) << "from " << first;
+    EXPECT_EQ(registry->readAudio(handle, from, 10, buffer.data()), -1);
+    EXPECT_EQ(errno, EIO) << "from " << from;
   }
 
   EXPECT_EQ(registry->close(handle), 0);
-  EXPECT_EQ(calls.closed(), 2);
+  EXPECT_EQ(calls.closed(), 3);
   EXPECT_TRUE(calls.stillOpen().empty());
   EXPECT_EQ(registry->close(handle), -1);
   EXPECT_EQ(registry->readAudio(handle, 0, 1, buffer.data()), -1);
   EXPECT_EQ(errno, EBADF);
 }
 
-// The events an eject sends are checked end to end, through the disc watcher.
+// A refused image adds and announces nothing. An ended subscription hears nothing, not even of
+// events under way, and the registry closes what is still open when it goes.
 TEST_F(ImageDriveRegistryTest, EjectedImageServesNothingMoreAndCanBeOpenedAgain) {
   const auto device = registry->addImage(image.cuePath);
+  EXPECT_THROW(registry->addImage(image.cuePath), ImageError);  // already open
+  EXPECT_THROW(registry->addImage(folder.path() / "missing.cue"), ImageError);
+  mainQueue.runPending();
+  EXPECT_EQ(events.size(), 2u);
   const int handle = registry->open(*device.bsdName);
   EXPECT_TRUE(registry->eject(device));
   EXPECT_FALSE(registry->eject(device));
@@ -89,30 +118,18 @@ TEST_F(ImageDriveRegistryTest, EjectedImageServesNothingMoreAndCanBeOpenedAgain)
   EXPECT_EQ(registry->devices(), std::vector{reopened});
   EXPECT_EQ(events.back(), (DeviceEvent{DeviceEventKind::statusChanged, reopened}));
   EXPECT_EQ(registry->close(handle), 0);
-  EXPECT_TRUE(calls.stillOpen().empty());
-}
 
-TEST_F(ImageDriveRegistryTest, RefusedImagesAddNothingAndAnnounceNothing) {
-  registry->addImage(image.cuePath);
-  EXPECT_THROW(registry->addImage(image.cuePath), ImageError);  // already open
-  EXPECT_THROW(registry->addImage(folder.path() / "missing.cue"), ImageError);
-  EXPECT_EQ(registry->devices()->size(), 1u);
-  mainQueue.runPending();
-  EXPECT_EQ(events.size(), 2u);
-}
-
-TEST_F(ImageDriveRegistryTest, EndedSubscriptionsHearNothingAndTheRegistryClosesWhatIsOpen) {
-  const auto device = registry->addImage(image.cuePath);
-  ASSERT_GE(registry->open(*device.bsdName), 0);
+  const auto heard = events.size();
+  ASSERT_GE(registry->open(*reopened.bsdName), 0);
+  EXPECT_TRUE(registry->eject(reopened));
   subscription.reset();
   mainQueue.runPending();
-  EXPECT_TRUE(events.empty()) << "not even of events under way";
+  EXPECT_EQ(events.size(), heard);
   registry.reset();
   EXPECT_TRUE(calls.stillOpen().empty());
 }
 
-// Images through SystemDrives are what the end-to-end disc test exercises; here the machine's
-// own drive must keep getting every request that is not an image's.
+// The machine's own drive keeps getting every request that is not an image's.
 TEST_F(ImageDriveRegistryTest, SystemDrivesSendEverythingElseToTheHardware) {
   auto hardware = std::make_shared<noru::testing::FakeOpticalDrives>();
   const OpticalDevice realDrive{"Real", "/sys/devices/a/block/sr0", "none", "sr0"};
@@ -142,6 +159,54 @@ TEST_F(ImageDriveRegistryTest, SystemDrivesSendEverythingElseToTheHardware) {
 
   hardware->deviceList = std::nullopt;  // udev out of reach: the images are still listed
   EXPECT_EQ(drives.devices(), std::vector{imageDrive});
+}
+
+// A cue sheet is parsed in a child process: a broken one (libcue crashes on some) must neither
+// take the program down nor spoil the next sheet.
+TEST_F(ImageDriveRegistryTest, RefusesImagesThatCannotServeAsADisc) {
+  noru::testing::writeDiscImage(folder.path(), "Good", {{.sectors = 10}});
+  std::ofstream(folder.path() / "Partial.bin", std::ios::binary)
+      << std::string(9 * 2352 + 100, '\0');
+  const std::string track1 = "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+  std::string hundredTracks = "FILE \"Good.bin\" BINARY\n";
+  for (int track = 1; track <= 100; ++track) {
+    hundredTracks += "  TRACK " + std::to_string(track) + " AUDIO\n    INDEX 01 00:00:00\n";
+  }
+  const auto cuePath = folder.path() / "Case.cue";
+  auto loadSheet = [&](const std::optional<std::string>& sheet) {
+    std::filesystem::remove(cuePath);
+    if (sheet) {
+      std::ofstream(cuePath) << *sheet;
+    }
+    return loadDiscImage(cuePath);
+  };
+  const struct {
+    std::optional<std::string> sheet;  // none: no sheet at all
+    const char* reason;
+  } cases[] = {
+      {std::nullopt, "cannot be read"},
+      {"this is { not a cue sheet\n", "is not a valid cue sheet"},
+      {"FILE \"Good.bin\" BINARY\n", "is not a valid cue sheet"},
+      {"FILE \"Nowhere.bin\" BINARY\n" + track1, "does not exist"},
+      {"FILE \"Good.bin\" BINARY\n" + track1 + "  TRACK 02 AUDIO\n    INDEX 01 00:00:10\n",
+       "is shorter than"},
+      {"FILE \"Partial.bin\" BINARY\n" + track1, "does not end on a whole 2352-byte sector"},
+      {"FILE \"Good.bin\" WAVE\n" + track1, "only raw BINARY files"},
+      {"FILE \"Good.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n",
+       "has no audio tracks"},
+      {hundredTracks, "more than 99 tracks"},
+      {"RFILE\n", "is not a valid cue sheet"},  // breaks off inside a FILE line
+  };
+  for (const auto& [sheet, reason] : cases) {
+    try {
+      loadSheet(sheet);
+      ADD_FAILURE() << reason << ": accepted";
+    } catch (const ImageError& error) {
+      EXPECT_NE(std::string(error.what()).find(reason), std::string::npos) << error.what();
+    }
+  }
+  // Each sheet is read on its own: the broken one just before leaves nothing behind.
+  EXPECT_NO_THROW(loadSheet("FILE \"Good.bin\" BINARY\n" + track1));
 }
 
 }  // namespace

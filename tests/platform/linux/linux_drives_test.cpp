@@ -1,17 +1,25 @@
+// The Linux drives through scripted system calls (requests byte for byte, every descriptor
+// closed on every path), udev's facts, and its event stream reopened with a back-off.
 #include "platform/linux/linux_drives.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/cdrom.h>
+#include <scsi/sg.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <deque>
 
-#include "platform/linux/udev_enumeration.h"
+#include "platform/linux/cd_audio_read.h"
+#include "platform/linux/eject_media.h"
+#include "platform/linux/sg_full_toc.h"
+#include "platform/linux/udev_device_facts.h"
 #include "platform/linux/udev_monitor.h"
-#include "support/captured_log.h"
 #include "support/process_resources.h"
 #include "support/runtime_fixture.h"
 #include "support/scripted_system_calls.h"
@@ -19,19 +27,155 @@
 namespace noru::platform::linux_cd {
 namespace {
 
+constexpr int kDescriptor = 900;
+
+class DeviceRequestsTest : public ::testing::Test {
+ protected:
+  DeviceRequestsTest() {
+    calls.onOpen = [this](const char* path, int flags) {
+      opened.emplace_back(path, flags);
+      return kDescriptor;
+    };
+  }
+
+  void TearDown() override {
+    EXPECT_EQ(calls.opened(), calls.closed());
+    EXPECT_TRUE(calls.stillOpen().empty());
+  }
+
+  noru::testing::ScriptedSystemCalls calls;
+  std::vector<std::pair<std::string, int>> opened;  // path and flags
+};
+
+TEST(SgCommand, OnlyCleanOrHarmlessCompletionsDeliverData) {
+  const struct {
+    const char* what;
+    unsigned info;
+    unsigned char status;
+    unsigned short host, driver;
+    std::vector<std::uint8_t> sense;
+    bool succeeded;
+  } cases[] = {
+      {"clean", SG_INFO_OK, 0, 0, 0, {}, true},
+      {"recovered error", SG_INFO_CHECK, 0x02, 0, 0x08, {0x70, 0, 0x01}, true},
+      {"recovered error, descriptor format", SG_INFO_CHECK, 0x02, 0, 0x08, {0x72, 0x01}, true},
+      {"no disc (not ready)", SG_INFO_CHECK, 0x02, 0, 0x08, {0x70, 0, 0x02, 0, 0, 0, 0, 10}, false},
+      {"illegal request, descriptor format", SG_INFO_CHECK, 0x02, 0, 0x08, {0x72, 0x05}, false},
+      {"sense too short to tell", SG_INFO_CHECK, 0x02, 0, 0x08, {0x70, 0}, false},
+      {"sense of an unknown format", SG_INFO_CHECK, 0x02, 0, 0x08, {0x7F, 0x00, 0x00}, false},
+      {"check condition without sense", SG_INFO_CHECK, 0x02, 0, 0, {}, false},
+      {"command timed out", SG_INFO_CHECK, 0, 0x03, 0, {}, false},
+      {"driver timeout", SG_INFO_CHECK, 0, 0, 0x06, {}, false},
+      {"busy", SG_INFO_CHECK, 0x08, 0, 0, {}, false},
+  };
+  for (const auto& c : cases) {
+    sg_io_hdr header{};
+    header.info = c.info;
+    header.status = c.status;
+    header.host_status = c.host;
+    header.driver_status = c.driver;
+    EXPECT_EQ(sgCommandSucceeded(header, c.sense), c.succeeded) << c.what;
+  }
+}
+
+TEST_F(DeviceRequestsTest, FullTocIsReadTocWithATimeoutKeepsWhatArrivedAndFailsAsNoToc) {
+  sg_io_hdr seen{};
+  std::vector<std::uint8_t> command;
+  int received = 40;
+  calls.onIoctlPointer = [&](int descriptor, unsigned long request, void* argument) {
+    EXPECT_EQ(descriptor, kDescriptor);
+    EXPECT_EQ(request, static_cast<unsigned long>(SG_IO));
+    auto* header = static_cast<sg_io_hdr*>(argument);
+    seen = *header;
+    command.assign(header->cmdp, header->cmdp + header->cmd_len);
+    const std::uint8_t toc[] = {0, 13, 1, 1, 1, 0x10, 0, 1, 0, 0, 0, 0, 0, 2, 0};
+    std::copy(std::begin(toc), std::end(toc), static_cast<std::uint8_t*>(header->dxferp));
+    header->resid = static_cast<int>(header->dxfer_len) - received;
+    return 0;
+  };
+
+  const auto reply = readFullTocWithSgIo(calls, "sr0", std::chrono::milliseconds(7000));
+  EXPECT_EQ(reply.outcome, FullTocReply::Outcome::ok);
+  EXPECT_EQ(reply.bytes.size(), 15u) << "the length the reply declares";
+  // READ TOC/PMA/ATIP, MSF, format 0010b (full TOC), session 1, allocation length 0xFFFF.
+  EXPECT_EQ(command, (std::vector<std::uint8_t>{0x43, 0x02, 0x02, 0, 0, 0, 1, 0xFF, 0xFF, 0}));
+  EXPECT_EQ(seen.interface_id, 'S');
+  EXPECT_EQ(seen.dxfer_direction, SG_DXFER_FROM_DEV);
+  EXPECT_EQ(seen.dxfer_len, 0xFFFFu);
+  EXPECT_EQ(seen.timeout, 7000u);
+  EXPECT_GE(seen.mx_sb_len, 18);
+  EXPECT_NE(seen.sbp, nullptr);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].first, "/dev/sr0");
+  EXPECT_EQ(opened[0].second & (O_ACCMODE | O_NONBLOCK), O_RDONLY | O_NONBLOCK);
+
+  received = 10;  // fewer bytes than the reply declares
+  EXPECT_EQ(readFullTocWithSgIo(calls, "sr0").bytes.size(), 10u);
+
+  // A failed ioctl, a command that timed out and a drive that does not open give no TOC.
+  calls.onIoctlPointer = [](int, unsigned long, void*) {
+    errno = EIO;
+    return -1;
+  };
+  EXPECT_EQ(readFullTocWithSgIo(calls, "sr0").outcome, FullTocReply::Outcome::noToc);
+  calls.onIoctlPointer = [](int, unsigned long, void* argument) {
+    static_cast<sg_io_hdr*>(argument)->info = SG_INFO_CHECK;
+    static_cast<sg_io_hdr*>(argument)->host_status = 0x03;
+    return 0;
+  };
+  EXPECT_EQ(readFullTocWithSgIo(calls, "sr0").outcome, FullTocReply::Outcome::noToc);
+  calls.onOpen = [](const char*, int) {
+    errno = ENOENT;
+    return -1;
+  };
+  EXPECT_EQ(readFullTocWithSgIo(calls, "sr7").outcome, FullTocReply::Outcome::deviceUnavailable);
+}
+
+TEST_F(DeviceRequestsTest, AudioReadAsksForLogicalBlocks) {
+  cdrom_read_audio seen{};
+  calls.onIoctlPointer = [&](int, unsigned long request, void* argument) {
+    EXPECT_EQ(request, static_cast<unsigned long>(CDROMREADAUDIO));
+    seen = *static_cast<cdrom_read_audio*>(argument);
+    return 0;
+  };
+  std::vector<std::uint8_t> buffer(75 * 2352);
+  EXPECT_EQ(readAudioSectors(calls, kDescriptor, 1075, 75, buffer.data()), 0);
+  EXPECT_EQ(seen.addr.lba, 1075);
+  EXPECT_EQ(seen.addr_format, CDROM_LBA);
+  EXPECT_EQ(seen.nframes, 75);
+  EXPECT_EQ(seen.buf, buffer.data());
+
+  for (int sectors : {0, 76}) {
+    errno = 0;
+    EXPECT_EQ(readAudioSectors(calls, kDescriptor, 0, sectors, buffer.data()), -1);
+    EXPECT_EQ(errno, EINVAL);
+  }
+}
+
+TEST_F(DeviceRequestsTest, EjectUnlocksTheDoorThenEjects) {
+  std::vector<std::pair<unsigned long, long>> requests;
+  calls.onIoctlValue = [&](int, unsigned long request, long argument) {
+    requests.emplace_back(request, argument);
+    return request == CDROMEJECT && requests.size() > 2 ? -1 : 0;
+  };
+  EXPECT_TRUE(ejectMedia(calls, "sr1"));
+  EXPECT_EQ(requests,
+            (std::vector<std::pair<unsigned long, long>>{{CDROM_LOCKDOOR, 0}, {CDROMEJECT, 0}}));
+  EXPECT_EQ(opened[0].first, "/dev/sr1");
+  EXPECT_FALSE(ejectMedia(calls, "sr1")) << "the eject itself failed";
+}
+
 UdevDeviceFacts blockDevice(std::string name, std::string devtype,
                             std::optional<std::string> cdromProperty,
                             std::optional<std::string> scsiType = std::nullopt) {
-  UdevDeviceFacts facts;
-  facts.syspath = "/sys/devices/x/block/" + name;
-  facts.sysname = name;
-  facts.devnode = "/dev/" + name;
-  facts.devtype = std::move(devtype);
-  facts.cdromProperty = std::move(cdromProperty);
-  facts.scsiTypeAttribute = std::move(scsiType);
-  facts.vendorAttribute = "Vendor";
-  facts.modelAttribute = "Model " + name;
-  return facts;
+  return {.syspath = "/sys/devices/x/block/" + name,
+          .sysname = name,
+          .devnode = "/dev/" + name,
+          .devtype = std::move(devtype),
+          .cdromProperty = std::move(cdromProperty),
+          .vendorAttribute = "Vendor",
+          .modelAttribute = "Model " + name,
+          .scsiTypeAttribute = std::move(scsiType)};
 }
 
 // A device event stream playing back its receipts: each is one packet on a socket pair, so the
@@ -39,40 +183,31 @@ UdevDeviceFacts blockDevice(std::string name, std::string devtype,
 class ScriptedEventStream final : public DeviceEventStream {
  public:
   struct Counts {
-    std::atomic<int> opened = 0;
-    std::atomic<int> live = 0;
+    std::atomic<int> opened = 0, live = 0;
   };
 
   ScriptedEventStream(Counts& counts, std::deque<StreamReceipt> receipts, bool hangsUp)
       : counts_(counts), receipts_(std::move(receipts)) {
-    int ends[2];
-    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, ends), 0);
-    ours_ = ends[0];
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, ends_), 0);
     for (std::size_t i = 0; i < receipts_.size(); ++i) {
-      EXPECT_EQ(::send(ends[1], "r", 1, 0), 1);
+      EXPECT_EQ(::send(ends_[1], "r", 1, 0), 1);
     }
     if (hangsUp) {
-      ::close(ends[1]);
-    } else {
-      theirs_ = ends[1];
+      ::close(std::exchange(ends_[1], -1));
     }
     ++counts_.opened;
     ++counts_.live;
   }
-
   ~ScriptedEventStream() override {
-    ::close(ours_);
-    if (theirs_ >= 0) {
-      ::close(theirs_);
-    }
+    ::close(ends_[0]);
+    ::close(ends_[1]);  // nothing when it hung up
     --counts_.live;
   }
 
-  int descriptor() const override { return ours_; }
-
+  int descriptor() const override { return ends_[0]; }
   StreamReceipt receive() override {
     char packet;
-    if (::recv(ours_, &packet, 1, 0) != 1 || receipts_.empty()) {
+    if (::recv(ends_[0], &packet, 1, 0) != 1 || receipts_.empty()) {
       return {};
     }
     auto next = std::move(receipts_.front());
@@ -83,20 +218,18 @@ class ScriptedEventStream final : public DeviceEventStream {
  private:
   Counts& counts_;
   std::deque<StreamReceipt> receipts_;
-  int ours_ = -1;
-  int theirs_ = -1;
+  int ends_[2] = {-1, -1};
 };
 
 class LinuxDrivesTest : public noru::testing::RuntimeFixture {
  protected:
   LinuxDrivesTest() { drives.calls = &calls; }
 
-  noru::testing::CapturedLog log;
   noru::testing::ScriptedSystemCalls calls;
   LinuxDrives drives;
 };
 
-TEST_F(LinuxDrivesTest, ListsOnlyOpticalDisksWithTheirMediaState) {
+TEST_F(LinuxDrivesTest, ListsOnlyOpticalDisksWithTheirMediaStateAndOpensOnlyNamesInDev) {
   drives.enumerateBlockDevices = [] {
     return std::vector{
         blockDevice("sda", "disk", "0", "0"), blockDevice("sr0", "disk", "1"),
@@ -131,10 +264,8 @@ TEST_F(LinuxDrivesTest, ListsOnlyOpticalDisksWithTheirMediaState) {
 
   drives.enumerateBlockDevices = [] { return std::nullopt; };
   EXPECT_EQ(drives.devices(), std::nullopt);
-}
 
-TEST_F(LinuxDrivesTest, NamesThatLeaveDevAreNeverOpened) {
-  errno = 0;
+  // Names that would leave /dev are never opened.
   EXPECT_EQ(drives.open("../../etc/passwd"), -1);
   EXPECT_EQ(errno, ENOENT);
   EXPECT_FALSE(drives.eject(OpticalDevice{"x", "y", kMediaPresent, "sr0/.."}));
@@ -142,33 +273,10 @@ TEST_F(LinuxDrivesTest, NamesThatLeaveDevAreNeverOpened) {
   for (const char* name : {"..", "", "../sda"}) {
     EXPECT_EQ(drives.readFullToc(name).outcome, FullTocReply::Outcome::invalidDeviceName);
   }
-  EXPECT_EQ(calls.opened(), 0);
+  EXPECT_EQ(calls.opened(), 4);
 }
 
-// The real libudev on this machine: listing works with or without a udev daemon, and a
-// monitor that is started and stopped leaves no thread and no descriptor behind.
-TEST_F(LinuxDrivesTest, RealUdevListsAndMonitorsWithoutLeaking) {
-  const auto devices = enumerateBlockDevices();
-  ASSERT_TRUE(devices.has_value());
-  for (const auto& facts : *devices) {
-    EXPECT_FALSE(facts.syspath.empty());
-  }
-
-  // A first round lets sanitizer runtimes start the helper threads they keep for good.
-  watchUdevEvents(calls, [](const DeviceEvent&) {}).reset();
-  const auto descriptorsBefore = noru::testing::openFileDescriptorCount();
-  const auto threadsBefore = noru::testing::liveThreadCount();
-  for (int round = 0; round < 3; ++round) {
-    auto subscription = watchUdevEvents(calls, [](const DeviceEvent&) {});
-    ASSERT_NE(subscription, nullptr);
-    subscription.reset();
-    EXPECT_EQ(noru::testing::openFileDescriptorCount(), descriptorsBefore);
-    EXPECT_EQ(noru::testing::liveThreadCount(), threadsBefore);
-  }
-  mainQueue.runPending();
-}
-
-TEST_F(LinuxDrivesTest, BrokenEventStreamIsOpenedAgainAndEventsFlowOn) {
+TEST_F(LinuxDrivesTest, ABrokenEventStreamIsOpenedAgainAfterABackoffThatAStopCutsShort) {
   auto gone = blockDevice("sr0", "disk", "1");
   gone.action = "remove";
   const std::vector expected{
@@ -201,10 +309,8 @@ TEST_F(LinuxDrivesTest, BrokenEventStreamIsOpenedAgainAndEventsFlowOn) {
     EXPECT_EQ(events, expected) << breakage;
     EXPECT_EQ(noru::testing::openFileDescriptorCount(), descriptorsBefore) << breakage;
   }
-  EXPECT_FALSE(log.linesStartingWith("UdevMonitor:").empty());
-}
 
-TEST_F(LinuxDrivesTest, WatchEndsAtOnceDuringABackoffWait) {
+  // The watch ends at once during a back-off wait; the broken stream is closed before it.
   ScriptedEventStream::Counts streams;
   const auto descriptorsBefore = noru::testing::openFileDescriptorCount();
   auto subscription = watchDeviceEventStream(
@@ -213,11 +319,63 @@ TEST_F(LinuxDrivesTest, WatchEndsAtOnceDuringABackoffWait) {
         return std::make_unique<ScriptedEventStream>(streams, std::deque<StreamReceipt>{}, true);
       },
       {std::chrono::hours(1), std::chrono::hours(1)});
-  // The broken stream is closed just before the wait begins.
   ASSERT_TRUE(mainQueue.runUntil([&] { return streams.live == 0; }));
   subscription.reset();
   EXPECT_EQ(streams.opened, 1);
   EXPECT_EQ(noru::testing::openFileDescriptorCount(), descriptorsBefore);
+}
+
+TEST(UdevDeviceFacts, ProductNameJoinsTrimmedVendorAndModelAndTheNodeFollowsTheKernelName) {
+  using Text = std::optional<std::string>;
+  // Vendor and model attributes, vendor and model properties, and the product name.
+  const std::array<Text, 5> cases[] = {
+      {"HL-DT-ST", "DVDRAM GH24NSD1 ", "HL-DT-ST", "DVDRAM_GH24NSD1", "HL-DT-ST DVDRAM GH24NSD1"},
+      {std::nullopt, std::nullopt, "ASUS", "DRW-24D5MT", "ASUS DRW-24D5MT"},
+      {"   ", "BD-RE  BH16NS40", "HL-DT-ST", std::nullopt, "HL-DT-ST BD-RE  BH16NS40"},
+      {std::nullopt, "  Slim Drive ", std::nullopt, std::nullopt, "Slim Drive"},
+      {"  ", "\t", std::nullopt, " ", std::nullopt},
+  };
+  auto facts = blockDevice("sr0", "disk", "1");
+  for (const auto& [vendorAttribute, modelAttribute, vendorProperty, modelProperty, name] : cases) {
+    std::tie(facts.vendorAttribute, facts.modelAttribute, facts.vendorProperty,
+             facts.modelProperty) =
+        std::tie(vendorAttribute, modelAttribute, vendorProperty, modelProperty);
+    EXPECT_EQ(productNameOf(facts), name);
+  }
+
+  EXPECT_EQ(deviceNodeOf(facts), "/dev/sr0");
+  facts.devnode.clear();
+  facts.sysname = "sr1";
+  EXPECT_EQ(deviceNodeOf(facts), "/dev/sr1");
+  facts.sysname = "..";
+  EXPECT_EQ(deviceNodeOf(facts), "");
+}
+
+TEST(UdevDeviceFacts, MonitorEventsOfOpticalDrivesBecomeDriveEvents) {
+  noru::testing::ScriptedSystemCalls calls;
+  calls.onOpen = [](const char*, int) { return 900; };
+  calls.onIoctlValue = [](int, unsigned long, long) { return CDS_DISC_OK; };
+  const struct {
+    const char *action, *cdrom;
+    std::optional<DeviceEventKind> kind;
+    std::optional<std::string> mediaState;  // a drive that has gone is not asked
+  } cases[] = {
+      {"add", "1", DeviceEventKind::appeared, "present"},
+      {"change", "1", DeviceEventKind::statusChanged, "present"},
+      {"remove", "1", DeviceEventKind::disappeared, std::nullopt},
+      {"move", "1", std::nullopt, std::nullopt},
+      {"change", "0", std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    auto facts = blockDevice("sr0", "disk", c.cdrom);
+    facts.action = c.action;
+    const auto expected =
+        c.kind ? std::optional(DeviceEvent{*c.kind, describeOpticalDevice(facts, c.mediaState)})
+               : std::nullopt;
+    EXPECT_EQ(deviceEventFor(facts, calls), expected) << c.action << c.cdrom;
+  }
+  EXPECT_EQ(calls.opened(), 2);
+  EXPECT_TRUE(calls.stillOpen().empty());
 }
 
 }  // namespace

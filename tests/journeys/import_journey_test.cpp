@@ -1,0 +1,133 @@
+// Importing a disc from start to finish: a disc the service knows, one it does not know, and
+// one inserted while the service cannot be reached or does not answer in time.
+#include <QSettings>
+
+#include <libavcodec/avcodec.h>
+
+#include "journeys/journey.h"
+#include "support/media_files.h"
+
+namespace noru::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString kImportComplete = "Import complete. Eject the disc or insert another.";
+
+// The track files in the album folder, "NN Title.m4a" each as long as its sectors: AAC-LC,
+// 44.1 kHz stereo, tagged with the names, "N of total" and, if `withCover`, the front cover.
+void expectTrackFiles(const fs::path& album, const std::string& artist, const std::string& title,
+                      const std::vector<std::pair<std::string, std::int32_t>>& namesAndSectors,
+                      bool withCover) {
+  const int total = static_cast<int>(namesAndSectors.size());
+  for (int number = 1; number <= total; ++number) {
+    const auto& [name, sectors] = namesAndSectors[number - 1];
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(fs::exists(album / name)) << ::testing::PrintToString(filesUnder(album));
+    const auto audio = probeAudioFile(album / name);
+    EXPECT_EQ(audio.codec, "aac");
+    EXPECT_EQ(audio.profile, FF_PROFILE_AAC_LOW);
+    EXPECT_EQ(audio.sampleRate, 44100);
+    EXPECT_EQ(audio.channels, 2);
+    EXPECT_NEAR(audio.durationSeconds, sectors / 75.0, 1024.0 / 44100.0);  // one AAC frame
+    const auto items = readM4AItems(album / name);
+    EXPECT_EQ(items.title, name.substr(3, name.size() - 7));
+    EXPECT_EQ(items.artist, artist);
+    EXPECT_EQ(items.album, title);
+    EXPECT_EQ(items.trackNumber, std::make_pair(number, total));
+    EXPECT_EQ(items.jpegCovers.size(), withCover ? 1u : 0u);
+  }
+}
+
+TEST_F(Journey, AKnownDiscIsImportedIntoTheFolderChosenAtTheFirstImport) {
+  service.respond(
+      "POST", "/v1/cd/lookup", 200,
+      serviceAnswer({{.tracks = {{1, "Opening"}, {2, "Second Thoughts"}, {3, "Finale"}}}}));
+  launch();
+  insertDisc({{.sectors = 300}, {.sectors = 451}, {.sectors = 75}});
+  ASSERT_TRUE(waitForRelease());
+  EXPECT_TRUE(shows("The Album"));
+
+  click("Import Disc");
+  ASSERT_TRUE(waitForText(kImportComplete));
+  EXPECT_EQ(folderDialogRuns, 1);
+  expectTrackFiles(
+      albumFolder(), "The Artist", "The Album",
+      {{"01 Opening.m4a", 300}, {"02 Second Thoughts.m4a", 451}, {"03 Finale.m4a", 75}}, true);
+  EXPECT_EQ(fileContents(albumFolder() / "cover.jpg"), jpegBytes());
+  EXPECT_EQ(fileContents(library.path() / "The Artist" / "folder.jpg"), jpegBytes());
+  EXPECT_EQ(filesUnder(library.path()).size(), 7u) << "artist, album, three tracks, two pictures";
+
+  quit();
+  QSettings stored(QString::fromStdString(settingsFile().string()), QSettings::IniFormat);
+  EXPECT_EQ(stored.value("settings.outputFolderPath").toString().toStdString(),
+            library.path().string());
+  EXPECT_FALSE(stored.value("settings.outputFolderBookmark").toByteArray().isEmpty());
+
+  launch();
+  const auto* folder = window->findChild<QLabel*>("libraryFolder");
+  ASSERT_NE(folder, nullptr);
+  EXPECT_TRUE(folder->text().contains(QString::fromStdString(library.path().filename().string())))
+      << folder->text().toStdString();
+  EXPECT_EQ(app->store().state().settings.libraryPath, library.path().string());
+}
+
+TEST_F(Journey, AnUnknownDiscIsFoundByArtistAndAlbumAndImportedUnderTheFoundNames) {
+  service.respond("POST", "/v1/cd/lookup", 200, R"({"disc_id":"unknown","releases":[]})");
+  service.respond("POST", "/v1/cd/search", 200,
+                  serviceAnswer({{.artist = "Found Artist",
+                                  .title = "Found Album",
+                                  .tracks = {{2, "Second Song"}, {1, "First Song"}}}}));
+  launch();
+  insertDisc({{.sectors = 150}, {.sectors = 225}});
+  click("Add CD Details");
+  type("Artist", "found artst");
+  type("Album", "found albm");
+  click("Look Up");
+  ASSERT_TRUE(waitFor([&] { return field("Track 2")->text() == "Second Song"; }));
+  EXPECT_EQ(field("Artist")->text(), "Found Artist");
+  EXPECT_EQ(field("Track 1")->text(), "First Song");
+  EXPECT_TRUE(std::ranges::any_of(service.requests(), [](const RecordedRequest& request) {
+    return request.path == "/v1/cd/search" && request.body.find("found artst") != std::string::npos;
+  }));
+
+  click("Import Disc");
+  ASSERT_TRUE(waitForText(kImportComplete));
+  expectTrackFiles(albumFolder("Found Artist", "Found Album"), "Found Artist", "Found Album",
+                   {{"01 First Song.m4a", 150}, {"02 Second Song.m4a", 225}}, true);
+}
+
+TEST_F(Journey, WithTheServiceDownTheErrorOffersRetryAndTypedNamesStillImport) {
+  launch([] { return TestHttpServer().url(); }());  // a port nothing listens on any more
+  insertDisc({{.sectors = 150}, {.sectors = 75}});
+  ASSERT_TRUE(waitFor([&] { return button("Retry") != nullptr; }));
+  EXPECT_TRUE(app->store().state().cdRip.lookupError.has_value());
+
+  click("Add CD Details");
+  type("Artist", "Typed Artist");
+  type("Album", "Typed Album");
+  type("Track 1", "Typed Title");
+  click("Import Disc");
+  ASSERT_TRUE(waitForText(kImportComplete));
+  expectTrackFiles(albumFolder("Typed Artist", "Typed Album"), "Typed Artist", "Typed Album",
+                   {{"01 Typed Title.m4a", 150}, {"02 Track 2.m4a", 75}}, false);
+}
+
+TEST_F(Journey, AServiceThatStallsTimesOutAndRetryFindsTheReleaseOnceItAnswers) {
+  service.stall("POST", "/v1/cd/lookup");
+  launch();
+  insertDisc({{.sectors = 75}});
+  ASSERT_TRUE(waitFor([&] { return button("Retry") != nullptr; }));
+
+  service.respond("POST", "/v1/cd/lookup", 200, serviceAnswer({{.tracks = {{1, "Only Track"}}}}));
+  click("Retry");
+  ASSERT_TRUE(waitForRelease());
+  click("Import Disc");
+  ASSERT_TRUE(waitForText(kImportComplete));
+  EXPECT_TRUE(fs::exists(albumFolder() / "01 Only Track.m4a"));
+  quit();
+  service.stop();  // the stalled request holds a connection of the server's own
+}
+
+}  // namespace
+}  // namespace noru::testing
