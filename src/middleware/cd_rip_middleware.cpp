@@ -141,6 +141,7 @@ void CDRipMiddleware::lookUp(const disc::CDDiscInfo& info, const state::Dispatch
 void CDRipMiddleware::startImport(const state::AppState& state, const state::Dispatch& dispatch) {
   const auto& rip = state.cdRip;
   if (!rip.selectedDrive || !rip.discInfo) {
+    endRefusedStart(dispatch);
     return;
   }
   if (ripTask->isImportRunning()) {
@@ -152,6 +153,8 @@ void CDRipMiddleware::startImport(const state::AppState& state, const state::Dis
     platform::tasks::mainQueue().post([choose = chooseOutputFolder, dispatch] {
       if (choose && choose(dispatch)) {
         dispatch(ripAction(actions::startRipping{}));
+      } else {
+        dispatch(ripAction(actions::ripStopped{}));  // declined: no import is under way
       }
     });
     return;
@@ -170,6 +173,12 @@ void CDRipMiddleware::startImport(const state::AppState& state, const state::Dis
                                                      dispatch](std::stop_token stop) {
     ripCD(drive, tracks, release, folder, dispatch, std::move(stop));
   }));
+}
+
+void CDRipMiddleware::endRefusedStart(const state::Dispatch& dispatch) {
+  // startRipping has marked an import as running once this follow-up runs; with no task
+  // started, nothing else would ever end it.
+  platform::tasks::mainQueue().post([dispatch] { dispatch(ripAction(actions::ripStopped{})); });
 }
 
 void CDRipMiddleware::removeImportedFiles(const state::AppState& state) {

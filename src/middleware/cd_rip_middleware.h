@@ -53,6 +53,7 @@ class CDRipMiddleware {
 
   void lookUp(const disc::CDDiscInfo& info, const state::Dispatch& dispatch);
   void startImport(const state::AppState& state, const state::Dispatch& dispatch);
+  static void endRefusedStart(const state::Dispatch& dispatch);
   void removeImportedFiles(const state::AppState& state);
 };
 

@@ -506,7 +506,10 @@ void CDRipView::Parts::followImportOutcome(const CDRipViewState& state) {
       lastRipSucceeded = false;
     } else if (ripStarted) {
       ripStarted = false;
-      lastRipSucceeded = !showStopConfirmation && !stopRequested && !state.error;
+      // Only a finished import reaches 1.0; a start that was declined (no library folder
+      // chosen) ends without an error as well, but imported nothing.
+      lastRipSucceeded =
+          !showStopConfirmation && !stopRequested && !state.error && state.overallProgress >= 1.0;
     }
     stopRequested = false;
     // A confirmation left open would otherwise stop (and clean up after) an import that has

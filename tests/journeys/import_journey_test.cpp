@@ -48,9 +48,18 @@ TEST_F(Journey, AKnownDiscIsImportedIntoTheFolderChosenAtTheFirstImport) {
   ASSERT_TRUE(waitForRelease());
   EXPECT_TRUE(shows("The Album"));
 
+  // The first time the folder dialog is cancelled: nothing starts, and nothing claims to have.
+  folderDialogDeclines = 1;
+  click("Import Disc");
+  ASSERT_TRUE(waitFor([&] { return folderDialogRuns == 1 && button("Import Disc"); }));
+  QApplication::processEvents();
+  EXPECT_FALSE(shows(kImportComplete));
+  EXPECT_FALSE(app->store().state().cdRip.isRipping);
+  EXPECT_EQ(filesUnder(library.path()).size(), 0u);
+
   click("Import Disc");
   ASSERT_TRUE(waitForText(kImportComplete));
-  EXPECT_EQ(folderDialogRuns, 1);
+  EXPECT_EQ(folderDialogRuns, 2);
   expectTrackFiles(
       albumFolder(), "The Artist", "The Album",
       {{"01 Opening.m4a", 300}, {"02 Second Thoughts.m4a", 451}, {"03 Finale.m4a", 75}}, true);

@@ -19,14 +19,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Answers with the library, or is cancelled while `declines` is above zero.
 struct LibraryDialog final : app::FolderDialog {
-  LibraryDialog(fs::path library, int* runs) : library(std::move(library)), runs(runs) {}
+  LibraryDialog(fs::path library, int* runs, int* declines)
+      : library(std::move(library)), runs(runs), declines(declines) {}
   std::optional<fs::path> chooseFolder() override {
     ++*runs;
+    if (*declines > 0) {
+      --*declines;
+      return std::nullopt;
+    }
     return library;
   }
   fs::path library;
   int* runs;
+  int* declines;
 };
 
 }  // namespace
@@ -115,16 +122,16 @@ void Journey::launch(const std::string& serviceURL) {
   drives = std::make_shared<InterceptedDrives>(
       std::make_shared<platform::image::SystemDrives>(machineDrives, images));
   app = std::make_unique<app::NoruCDRipperApp>(
-      *mainQueue,
-      app::AppEnvironment{
-          .drives = drives,
-          .images = images,
-          .metadataServiceBaseURL = serviceURL.empty() ? service.url() : serviceURL,
-          .coverArtArchiveBaseURL = service.url(),
-          .preferences = std::make_shared<app::Preferences>(settingsFile()),
-          .folderDialog = std::make_shared<LibraryDialog>(library.path(), &folderDialogRuns),
-          .folderAccess = std::make_shared<app::SystemFolderAccess>(),
-      });
+      *mainQueue, app::AppEnvironment{
+                      .drives = drives,
+                      .images = images,
+                      .metadataServiceBaseURL = serviceURL.empty() ? service.url() : serviceURL,
+                      .coverArtArchiveBaseURL = service.url(),
+                      .preferences = std::make_shared<app::Preferences>(settingsFile()),
+                      .folderDialog = std::make_shared<LibraryDialog>(
+                          library.path(), &folderDialogRuns, &folderDialogDeclines),
+                      .folderAccess = std::make_shared<app::SystemFolderAccess>(),
+                  });
   window = std::make_unique<ui::MainWindow>(*app);
   window->show();
   QApplication::processEvents();

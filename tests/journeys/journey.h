@@ -118,6 +118,7 @@ class Journey : public ::testing::Test {
   std::shared_ptr<platform::image::ImageDriveRegistry> images;
   std::shared_ptr<InterceptedDrives> drives;
   int folderDialogRuns = 0;
+  int folderDialogDeclines = 0;
 
   std::unique_ptr<platform::qt::QtMainQueue> mainQueue;
   std::unique_ptr<app::NoruCDRipperApp> app;

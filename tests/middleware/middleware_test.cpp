@@ -262,8 +262,8 @@ TEST_F(CDRipMiddlewareTest, EjectingFindsTheDriveByItsIdentityAndAnEjectClosesTh
             Actions{state::UIAction(state::UIActions::setCDRipSheetPresented{false})});
 }
 
-// Without a library folder a cancelled dialog starts nothing; two imports at once would read the
-// same drive and write the same files.
+// Without a library folder a cancelled dialog starts nothing and ends the start that the state
+// recorded; two imports at once would read the same drive and write the same files.
 TEST_F(CDRipMiddlewareTest, NoImportStartsWithoutAFolderOrWhileOneRuns) {
   std::binary_semaphore readMayFinish{0};
   drives->readHook = [&](const testing::FakeOpticalDrives::AudioRead&, std::uint8_t*) {
@@ -271,7 +271,8 @@ TEST_F(CDRipMiddlewareTest, NoImportStartsWithoutAFolderOrWhileOneRuns) {
     return 0;
   };
   insertDisc();
-  EXPECT_EQ(dispatch(rip(actions::startRipping{})), Actions{});
+  EXPECT_EQ(dispatch(rip(actions::startRipping{})), Actions{rip(actions::ripStopped{})});
+  EXPECT_FALSE(store->state().cdRip.isRipping);
   EXPECT_EQ(dialogRuns, 1);
   EXPECT_FALSE(middleware.ripTask->task);
 
