@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format clang-14 libclang-rt-14-dev
   qt6-base-dev qt6-svg-dev libgl-dev
-  libcurl4-openssl-dev nlohmann-json3-dev
+  libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
-  libtag1-dev libudev-dev libcue-dev uuid-dev linux-libc-dev
+  libtag1-dev libudev-dev libcue-dev libdiscid-dev uuid-dev linux-libc-dev
   libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev
   ffmpeg xvfb xauth python3 fonts-dejavu-core
 )

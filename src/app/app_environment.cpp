@@ -13,6 +13,7 @@ AppEnvironment shippedEnvironment() {
       .images = platform::image::ImageDriveRegistry::shared(),
       .metadataServiceBaseURL = std::string(platform::http::kMetadataServiceBaseURL),
       .coverArtArchiveBaseURL = std::string(platform::http::kCoverArtArchiveBaseURL),
+      .secondSource = musicbrainz::MusicBrainzService{},
       .preferences = Preferences::forCurrentUser(),
       .folderDialog = std::make_shared<QtFolderDialog>(),
       .folderAccess = std::make_shared<SystemFolderAccess>(),

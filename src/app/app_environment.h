@@ -1,11 +1,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/folder_access.h"
 #include "app/folder_dialog.h"
 #include "app/preferences.h"
+#include "musicbrainz/musicbrainz_service.h"
 #include "platform/image/image_drive_registry.h"
 #include "platform/linux/optical_drives.h"
 
@@ -20,14 +22,16 @@ struct AppEnvironment {
   std::shared_ptr<platform::image::ImageDriveRegistry> images;
   std::string metadataServiceBaseURL;
   std::string coverArtArchiveBaseURL;
+  // Asked directly when the metadata service cannot be reached; none: no second source.
+  std::optional<musicbrainz::MusicBrainzService> secondSource;
   std::shared_ptr<Preferences> preferences;
   std::shared_ptr<FolderDialog> folderDialog;
   std::shared_ptr<FolderAccess> folderAccess;
 };
 
 // The machine's optical drives with the disc images opened in this run, the product's metadata
-// service and the Cover Art Archive, the user's own preferences file, the Qt folder dialog and
-// the file system's access checks.
+// service with MusicBrainz behind it, the Cover Art Archive, the user's own preferences file, the
+// Qt folder dialog and the file system's access checks.
 AppEnvironment shippedEnvironment();
 
 }  // namespace noru::app

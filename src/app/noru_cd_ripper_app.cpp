@@ -4,10 +4,22 @@
 
 #include "app/restore_library_path.h"
 #include "middleware/cd_rip_middleware.h"
+#include "musicbrainz/musicbrainz_artist_picture.h"
+#include "musicbrainz/musicbrainz_lookup.h"
+#include "musicbrainz/musicbrainz_search.h"
 #include "state/app_reducer.h"
 
 namespace noru::app {
 namespace {
+
+// The second source looks covers up in the same Cover Art Archive as the rest of the program.
+std::optional<musicbrainz::MusicBrainzService> secondSource(const AppEnvironment& environment) {
+  auto service = environment.secondSource;
+  if (service) {
+    service->coverArtArchiveBaseURL = environment.coverArtArchiveBaseURL;
+  }
+  return service;
+}
 
 middleware::CDRipMiddleware ripMiddleware(const AppEnvironment& environment,
                                           const OutputFolderPicker& picker) {
@@ -16,6 +28,10 @@ middleware::CDRipMiddleware ripMiddleware(const AppEnvironment& environment,
   ripping.lookupCD.baseURL = environment.metadataServiceBaseURL;
   ripping.ripCD.fetchArtistImage.baseURL = environment.metadataServiceBaseURL;
   ripping.ripCD.fetchCoverArt.baseURL = environment.coverArtArchiveBaseURL;
+  if (const auto service = secondSource(environment)) {
+    ripping.lookupCD.secondSource = musicbrainz::MusicBrainzLookup{*service};
+    ripping.ripCD.fetchArtistImage.secondSource = musicbrainz::MusicBrainzArtistPicture{*service};
+  }
   return ripping;
 }
 
@@ -37,6 +53,15 @@ NoruCDRipperApp::NoruCDRipperApp(platform::tasks::MainQueue& mainQueue, AppEnvir
 
 NoruCDRipperApp::~NoruCDRipperApp() {
   quit();
+}
+
+lookup::SearchCD NoruCDRipperApp::searchCD() const {
+  lookup::SearchCD search;
+  search.baseURL = environment_.metadataServiceBaseURL;
+  if (const auto service = secondSource(environment_)) {
+    search.secondSource = musicbrainz::MusicBrainzSearch{*service};
+  }
+  return search;
 }
 
 void NoruCDRipperApp::quit() {

@@ -5,6 +5,7 @@
 #include "app/app_environment.h"
 #include "app/folder_access_holder.h"
 #include "app/output_folder_picker.h"
+#include "lookup/search_cd.h"
 #include "middleware/cd_detection_service.h"
 #include "platform/tasks/application_runtime.h"
 #include "state/app_store.h"
@@ -25,6 +26,9 @@ class NoruCDRipperApp {
   state::AppStore& store() { return *store_; }
   const std::shared_ptr<state::AppStore>& sharedStore() const { return store_; }
   const AppEnvironment& environment() const { return environment_; }
+
+  // The text search of the manual-entry sheet, on the same services as the disc lookup.
+  lookup::SearchCD searchCD() const;
 
   // Asks the user for the library folder and records it; true when one was chosen.
   bool chooseOutputFolder() { return outputFolderPicker_(*store_); }

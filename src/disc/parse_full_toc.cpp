@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <map>
-#include <vector>
 
 namespace noru::disc {
 namespace {
@@ -14,38 +12,38 @@ constexpr std::uint8_t kLeadOutPoint = 0xA2;
 constexpr std::uint8_t kDataTrackBit = 0x04;
 constexpr std::int32_t kLeadInFrames = 150;
 
-// One track-start descriptor as read from the TOC.
-struct TOCEntry {
-  std::uint8_t point = 0;
-  std::uint8_t control = 0;
-  std::uint8_t pMin = 0;
-  std::uint8_t pSec = 0;
-  std::uint8_t pFrame = 0;
-};
-
-struct TrackDescriptor {
-  TOCEntry entry;
-  std::uint8_t session = 0;
-  bool data = false;
-  std::size_t order = 0;  // position in the TOC, to find a track again after sorting
-};
-
-std::int32_t absoluteFrames(std::uint8_t minute, std::uint8_t second, std::uint8_t frame) {
-  return std::int32_t{minute} * 4500 + std::int32_t{second} * 75 + std::int32_t{frame};
+std::int32_t logicalBlock(std::uint8_t minute, std::uint8_t second, std::uint8_t frame) {
+  return std::int32_t{minute} * 4500 + std::int32_t{second} * 75 + std::int32_t{frame} -
+         kLeadInFrames;
 }
 
-std::int32_t absoluteFrames(const TOCEntry& entry) {
-  return absoluteFrames(entry.pMin, entry.pSec, entry.pFrame);
+// Where the audio track at `index` of `layout.tracks` ends, as a logical block address; nothing
+// when it cannot be known (the last track of a disc without any lead-out).
+std::optional<std::int32_t> endOfAudioTrack(const FullTOCLayout& layout, std::size_t index) {
+  const auto& tracks = layout.tracks;
+  const auto& track = tracks[index];
+  const auto sessionLeadOut = layout.sessionLeadOuts.find(track.session);
+  if (sessionLeadOut != layout.sessionLeadOuts.end()) {
+    // The track keeps to its session: it ends where the next track of the session starts (a
+    // data track no later than the session's lead-out), or at the session's lead-out.
+    if (index + 1 == tracks.size() || tracks[index + 1].session != track.session) {
+      return sessionLeadOut->second;
+    }
+    const auto& next = tracks[index + 1];
+    return next.data ? std::min(next.startLBA, sessionLeadOut->second) : next.startLBA;
+  }
+  // No lead-out for the session: the next audio track's start, else the disc's lead-out.
+  const auto nextAudio = std::find_if(tracks.begin() + static_cast<std::ptrdiff_t>(index) + 1,
+                                      tracks.end(), [](const auto& t) { return !t.data; });
+  if (nextAudio != tracks.end()) {
+    return nextAudio->startLBA;
+  }
+  return layout.leadOut;
 }
 
-struct ScannedToc {
-  std::vector<TrackDescriptor> audio;   // audio tracks
-  std::vector<TrackDescriptor> tracks;  // audio and data tracks
-  std::optional<std::int32_t> leadOut;  // the last ADR 1 lead-out in TOC order
-  std::map<std::uint8_t, std::int32_t> sessionLeadOuts;
-};
+}  // namespace
 
-std::optional<ScannedToc> scan(std::span<const std::uint8_t> bytes) {
+std::optional<FullTOCLayout> parseFullTOCLayout(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < kHeaderBytes) {
     return std::nullopt;
   }
@@ -53,91 +51,53 @@ std::optional<ScannedToc> scan(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < length + 2 || length < 2 + kDescriptorBytes) {
     return std::nullopt;
   }
-  ScannedToc toc;
+  FullTOCLayout layout;
   const std::size_t count = (length - 2) / kDescriptorBytes;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t o = kHeaderBytes + kDescriptorBytes * i;
     if (o + kDescriptorBytes > bytes.size()) {
       break;
     }
+    const std::uint8_t session = bytes[o];
     const std::uint8_t adrControl = bytes[o + 1];
     const std::uint8_t point = bytes[o + 3];
     if ((adrControl >> 4) != 1) {
       continue;
     }
+    const std::int32_t address = logicalBlock(bytes[o + 8], bytes[o + 9], bytes[o + 10]);
     if (point >= 1 && point <= 99) {
-      TrackDescriptor track{{point, static_cast<std::uint8_t>(adrControl & 0x0F), bytes[o + 8],
-                             bytes[o + 9], bytes[o + 10]},
-                            bytes[o],
-                            (adrControl & kDataTrackBit) != 0,
-                            i};
-      toc.tracks.push_back(track);
-      if (!track.data) {
-        toc.audio.push_back(track);
-      }
+      layout.tracks.push_back({point, address, (adrControl & kDataTrackBit) != 0, session});
     } else if (point == kLeadOutPoint) {
-      const auto address = absoluteFrames(bytes[o + 8], bytes[o + 9], bytes[o + 10]);
-      toc.leadOut = address;
-      toc.sessionLeadOuts[bytes[o]] = address;
+      layout.leadOut = address;
+      layout.sessionLeadOuts[session] = address;
     }
   }
-  auto byPoint = [](const TrackDescriptor& a, const TrackDescriptor& b) {
-    return a.entry.point < b.entry.point;
-  };
-  std::stable_sort(toc.audio.begin(), toc.audio.end(), byPoint);
-  std::stable_sort(toc.tracks.begin(), toc.tracks.end(), byPoint);
-  return toc;
+  std::stable_sort(layout.tracks.begin(), layout.tracks.end(),
+                   [](const auto& a, const auto& b) { return a.number < b.number; });
+  return layout;
 }
-
-// The track after `track` in POINT order, audio or data.
-const TrackDescriptor* nextTrack(const ScannedToc& toc, const TrackDescriptor& track) {
-  auto found = std::find_if(toc.tracks.begin(), toc.tracks.end(),
-                            [&](const TrackDescriptor& t) { return t.order == track.order; });
-  if (found == toc.tracks.end() || std::next(found) == toc.tracks.end()) {
-    return nullptr;
-  }
-  return &*std::next(found);
-}
-
-// Where audio track k ends, as an absolute address; nothing when it cannot be known (the last
-// track of a disc without any lead-out).
-std::optional<std::int32_t> endOfTrack(const ScannedToc& toc, std::size_t k) {
-  const auto& track = toc.audio[k];
-  const auto sessionLeadOut = toc.sessionLeadOuts.find(track.session);
-  if (sessionLeadOut != toc.sessionLeadOuts.end()) {
-    const TrackDescriptor* next = nextTrack(toc, track);
-    if (next == nullptr || next->session != track.session) {
-      return sessionLeadOut->second;
-    }
-    const auto nextStart = absoluteFrames(next->entry);
-    return next->data ? std::min(nextStart, sessionLeadOut->second) : nextStart;
-  }
-  if (k + 1 < toc.audio.size()) {
-    return absoluteFrames(toc.audio[k + 1].entry);
-  }
-  return toc.leadOut;
-}
-
-}  // namespace
 
 std::optional<CDDiscInfo> parseFullTOC(std::span<const std::uint8_t> bytes) {
-  const auto toc = scan(bytes);
-  if (!toc || toc->audio.empty()) {
+  const auto layout = parseFullTOCLayout(bytes);
+  if (!layout) {
     return std::nullopt;
   }
   CDDiscInfo info;
-  for (std::size_t k = 0; k < toc->audio.size(); ++k) {
-    const auto end = endOfTrack(*toc, k);
+  for (std::size_t i = 0; i < layout->tracks.size(); ++i) {
+    const auto& track = layout->tracks[i];
+    if (track.data) {
+      continue;
+    }
+    const auto end = endOfAudioTrack(*layout, i);
     if (!end) {
       break;
     }
-    const std::int32_t start = absoluteFrames(toc->audio[k].entry);
-    const std::int32_t count = *end - start;
+    const std::int32_t count = *end - track.startLBA;
     if (count <= 0) {
       continue;
     }
     info.tracks.push_back(
-        {static_cast<std::int64_t>(info.tracks.size()) + 1, start - kLeadInFrames, count});
+        {static_cast<std::int64_t>(info.tracks.size()) + 1, track.startLBA, count});
   }
   if (info.tracks.empty()) {
     return std::nullopt;

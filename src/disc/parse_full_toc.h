@@ -5,8 +5,15 @@
 #include <span>
 
 #include "disc/cd_disc_info.h"
+#include "disc/full_toc_layout.h"
 
 namespace noru::disc {
+
+// Reads every track-start and lead-out descriptor of the raw full TOC of a disc (READ
+// TOC/PMA/ATIP format 0010b: a 4-byte header and 11-byte descriptors, big-endian). Only ADR 1
+// descriptors count. Nothing when the bytes are too short or their length field leaves no room
+// for a descriptor; otherwise a layout, possibly without tracks. Any byte string is safe to pass.
+std::optional<FullTOCLayout> parseFullTOCLayout(std::span<const std::uint8_t> bytes);
 
 // Turns the raw full TOC of a disc (READ TOC/PMA/ATIP format 0010b: a 4-byte header and
 // 11-byte descriptors, big-endian) into its audio tracks. Nothing when the bytes are too short

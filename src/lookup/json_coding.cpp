@@ -184,4 +184,26 @@ std::optional<std::int64_t> JsonObjectReader::optionalInteger(std::string_view f
   return integer(field);
 }
 
+std::optional<bool> JsonObjectReader::optionalBoolean(std::string_view field) const {
+  const auto* value = find(field);
+  if (value == nullptr) {
+    return std::nullopt;
+  }
+  if (!value->is_boolean()) {
+    throw DecodingError(DecodingError::Kind::typeMismatch, pathOf(field), "true or false");
+  }
+  return value->get<bool>();
+}
+
+JsonObjectReader JsonObjectReader::object(std::string_view field) const {
+  return JsonObjectReader(required(field), pathOf(field));
+}
+
+std::optional<JsonObjectReader> JsonObjectReader::optionalObject(std::string_view field) const {
+  if (find(field) == nullptr) {
+    return std::nullopt;
+  }
+  return object(field);
+}
+
 }  // namespace noru::lookup

@@ -69,10 +69,17 @@ class JsonObjectReader {
   std::optional<std::string> optionalText(std::string_view field) const;
   std::int64_t integer(std::string_view field) const;
   std::optional<std::int64_t> optionalInteger(std::string_view field) const;
+  std::optional<bool> optionalBoolean(std::string_view field) const;
+  JsonObjectReader object(std::string_view field) const;
+  std::optional<JsonObjectReader> optionalObject(std::string_view field) const;
 
   // A required array of objects, each read by `read(JsonObjectReader) -> Element`.
   template <class Read>
   auto objects(std::string_view field, Read read) const
+      -> std::vector<decltype(read(std::declval<const JsonObjectReader&>()))>;
+  // The same, with a missing or null member read as an empty array.
+  template <class Read>
+  auto optionalObjects(std::string_view field, Read read) const
       -> std::vector<decltype(read(std::declval<const JsonObjectReader&>()))>;
 
  private:
@@ -99,6 +106,15 @@ auto JsonObjectReader::objects(std::string_view field, Read read) const
     elements.push_back(read(element));
   }
   return elements;
+}
+
+template <class Read>
+auto JsonObjectReader::optionalObjects(std::string_view field, Read read) const
+    -> std::vector<decltype(read(std::declval<const JsonObjectReader&>()))> {
+  if (find(field) == nullptr) {
+    return {};
+  }
+  return objects(field, read);
 }
 
 }  // namespace noru::lookup

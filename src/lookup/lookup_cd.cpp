@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "lookup/json_coding.h"
+#include "lookup/second_source.h"
 #include "lookup/service_request.h"
 
 namespace noru::lookup {
@@ -100,8 +101,10 @@ std::vector<disc::CDLookupRelease> LookupCD::Response::cdLookupReleases() const 
 LookupCD::Response LookupCD::operator()(const disc::CDDiscInfo& disc, std::stop_token stop) const {
   auto request = serviceRequest(baseURL + "/v1/cd/lookup", idleTimeout);
   request.body = Request::from(disc).encode();
-  const auto response = send(request, std::move(stop));
-  return Response::decode(response.body);
+  return askWithSecondSource<Response>(
+      [&] { return Response::decode(send(request, stop).body); },
+      secondSource ? [&] { return secondSource(disc, stop); } : std::function<Response()>(),
+      "LookupCD");
 }
 
 }  // namespace noru::lookup

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -10,8 +11,8 @@
 
 #include "disc/cd_disc_info.h"
 #include "disc/cd_lookup_release.h"
-#include "platform/http/service_addresses.h"
 #include "platform/http/http_client.h"
+#include "platform/http/service_addresses.h"
 
 namespace noru::lookup {
 
@@ -20,7 +21,8 @@ class JsonObjectReader;
 // Asks the metadata service which releases match a disc, from its table of contents alone.
 // One POST of the table of contents to /v1/cd/lookup; the answer is decoded whatever the HTTP
 // status. Raises platform::http::TransportError (bad URL included), DecodingError,
-// platform::tasks::CancellationError; it raises no error of its own.
+// platform::tasks::CancellationError; it raises no error of its own. When the service cannot be
+// reached, the second source (MusicBrainz) may answer in its place.
 class LookupCD {
  public:
   // The document sent to the service.
@@ -86,8 +88,10 @@ class LookupCD {
   // Time without progress after which the exchange fails.
   std::chrono::milliseconds idleTimeout = std::chrono::seconds(15);
   platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
+  // Asked instead when the service cannot be reached at all; none by default.
+  std::function<Response(const disc::CDDiscInfo&, std::stop_token)> secondSource;
 
-  // Blocks its (background) thread for the one exchange.
+  // Blocks its (background) thread for the one exchange (and the second source's, if asked).
   Response operator()(const disc::CDDiscInfo& disc, std::stop_token stop) const;
 };
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "lookup/json_coding.h"
+#include "lookup/second_source.h"
 #include "lookup/service_request.h"
 #include "platform/log/diagnostic_log.h"
 
@@ -36,12 +37,17 @@ LookupCD::Response SearchCD::operator()(const std::string& artist, const std::st
 
   platform::log::diagnostic("SearchCD: searching for '", artist, "' \u2014 '", album, "' (",
                             tracks.size(), " tracks)");
-  const auto response = send(request, std::move(stop));
-  const long status = response.statusCode > 0 ? response.statusCode : -1;
-  platform::log::diagnostic("SearchCD: response status ", status, ", ", response.body.size(),
-                            " bytes");
-
-  auto decoded = LookupCD::Response::decode(response.body);
+  auto decoded = askWithSecondSource<LookupCD::Response>(
+      [&] {
+        const auto response = send(request, stop);
+        const long status = response.statusCode > 0 ? response.statusCode : -1;
+        platform::log::diagnostic("SearchCD: response status ", status, ", ", response.body.size(),
+                                  " bytes");
+        return LookupCD::Response::decode(response.body);
+      },
+      secondSource ? [&] { return secondSource(artist, album, tracks, stop); }
+                   : std::function<LookupCD::Response()>(),
+      "SearchCD");
   platform::log::diagnostic("SearchCD: ", decoded.releases.size(), " release(s) returned");
   return decoded;
 }

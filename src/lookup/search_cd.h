@@ -2,21 +2,23 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
 #include "disc/cd_track_info.h"
 #include "lookup/lookup_cd.h"
-#include "platform/http/service_addresses.h"
 #include "platform/http/http_client.h"
+#include "platform/http/service_addresses.h"
 
 namespace noru::lookup {
 
 // Finds releases on the metadata service from a typed artist and album, with the disc's track
 // lengths as a hint. One POST to /v1/cd/search; the answer is the lookup's response document,
 // decoded whatever the HTTP status. Raises platform::http::TransportError (bad URL included),
-// DecodingError, EncodingError, platform::tasks::CancellationError; none of its own.
+// DecodingError, EncodingError, platform::tasks::CancellationError; none of its own. When the
+// service cannot be reached, the second source (MusicBrainz) may answer in its place.
 class SearchCD {
  public:
   struct Request {
@@ -38,6 +40,10 @@ class SearchCD {
   // Time without progress after which the exchange fails.
   std::chrono::milliseconds idleTimeout = std::chrono::seconds(30);
   platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
+  // Asked instead when the service cannot be reached at all; none by default.
+  std::function<LookupCD::Response(const std::string& artist, const std::string& album,
+                                   const std::vector<disc::CDTrackInfo>& tracks, std::stop_token)>
+      secondSource;
 
   // Blocks its (background) thread for the one exchange.
   LookupCD::Response operator()(const std::string& artist, const std::string& album,

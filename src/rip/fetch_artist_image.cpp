@@ -53,21 +53,31 @@ bool FetchArtistImage::operator()(const std::string& artistMbid,
   }
   diagnostic("RipCD: fetching artist info ", infoAddress);
 
+  std::optional<std::string> thumbURL;
   auto info = getURL(send, infoAddress, stop);
   if (const auto* failed = std::get_if<FailedRequest>(&info)) {
-    diagnostic(kNonFatal, failed->description);
-    return false;
-  }
-  const auto& infoResponse = std::get<platform::http::HttpResponse>(info);
-  if (!isSuccessStatus(infoResponse.statusCode)) {
-    return false;
-  }
-  std::optional<std::string> thumbURL;
-  try {
-    thumbURL = decodeThumbURL(infoResponse.body);
-  } catch (const DecodingFailure& failure) {
-    diagnostic(kNonFatal, failure.description);
-    return false;
+    if (!failed->unreachable || !secondSource) {
+      diagnostic(kNonFatal, failed->description);
+      return false;
+    }
+    try {
+      thumbURL = secondSource(artistMbid, stop);
+    } catch (const std::exception& error) {
+      diagnostic("RipCD: MusicBrainz could not answer either: ", error.what());
+      diagnostic(kNonFatal, failed->description);
+      return false;
+    }
+  } else {
+    const auto& infoResponse = std::get<platform::http::HttpResponse>(info);
+    if (!isSuccessStatus(infoResponse.statusCode)) {
+      return false;
+    }
+    try {
+      thumbURL = decodeThumbURL(infoResponse.body);
+    } catch (const DecodingFailure& failure) {
+      diagnostic(kNonFatal, failure.description);
+      return false;
+    }
   }
   // "apple_music:" names a picture in another catalogue, not an address to download.
   if (!thumbURL || thumbURL->empty() || thumbURL->starts_with("apple_music:") ||

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 
@@ -10,8 +12,9 @@
 namespace noru::rip {
 
 // Saves the artist's picture as folder.jpg in the artist folder, once per artist: the metadata
-// service tells where the picture is. Best effort: every failure just ends the step. True when
-// this call saved the picture (a folder.jpg that was already there is never replaced).
+// service tells where the picture is (or, when it cannot be reached, the second source). Best
+// effort: every failure just ends the step. True when this call saved the picture (a folder.jpg
+// that was already there is never replaced).
 class FetchArtistImage {
  public:
   bool operator()(const std::string& artistMbid, const std::filesystem::path& artistFolder,
@@ -19,6 +22,10 @@ class FetchArtistImage {
 
   std::string baseURL{platform::http::kMetadataServiceBaseURL};
   platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
+  // Where the picture is, asked when the metadata service cannot be reached at all: its
+  // address, or nothing when there is no picture; raises when it cannot tell. None by default.
+  std::function<std::optional<std::string>(const std::string& artistMbid, std::stop_token)>
+      secondSource;
 };
 
 }  // namespace noru::rip

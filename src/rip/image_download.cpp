@@ -19,7 +19,7 @@ GetOutcome getURL(const platform::http::SendHttpRequest& send, const std::string
   } catch (const platform::tasks::CancellationError&) {
     return FailedRequest{"cancelled"};
   } catch (const platform::http::TransportError& error) {
-    return FailedRequest{error.what()};
+    return FailedRequest{error.what(), error.meansUnreachable()};
   }
 }
 

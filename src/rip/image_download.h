@@ -15,6 +15,7 @@ namespace noru::rip {
 // What became of a GET: an answer (any status), or the description of why none came.
 struct FailedRequest {
   std::string description;
+  bool unreachable = false;  // no server answered at all
 };
 using GetOutcome = std::variant<platform::http::HttpResponse, FailedRequest>;
 

@@ -446,13 +446,10 @@ struct CDManualEntryView::Parts {
     }
     setSearching(true);
     setSearchError(std::nullopt);
-    lookup::SearchCD search;
-    search.baseURL = services.metadataServiceBaseURL;
-    search.send = services.send;
     runInBackground<SearchOutcome>(
         &view,
-        [search, artist = artist->text().toStdString(), album = album->text().toStdString(),
-         tracks = disc->tracks](std::stop_token stop) {
+        [search = services.search, artist = artist->text().toStdString(),
+         album = album->text().toStdString(), tracks = disc->tracks](std::stop_token stop) {
           SearchOutcome outcome;
           try {
             auto response = search(artist, album, tracks, std::move(stop));

@@ -20,10 +20,9 @@ MainWindow::MainWindow(app::NoruCDRipperApp& app, QWidget* parent)
   setMinimumSize(560, 480);
 
   const auto& environment = app_.environment();
-  setCentralWidget(new RootView(
-      app_.sharedStore(),
-      ViewServices{environment.metadataServiceBaseURL, environment.coverArtArchiveBaseURL},
-      [this] { app_.chooseOutputFolder(); }));
+  setCentralWidget(new RootView(app_.sharedStore(),
+                                ViewServices{app_.searchCD(), environment.coverArtArchiveBaseURL},
+                                [this] { app_.chooseOutputFolder(); }));
 
   auto* file = menuBar()->addMenu(localized("File"));
   auto* open = file->addAction(localized("Open Disc Image\u2026"));

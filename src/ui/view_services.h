@@ -2,14 +2,15 @@
 
 #include <string>
 
+#include "lookup/search_cd.h"
 #include "platform/http/http_client.h"
 
 namespace noru::ui {
 
-// The web services the views ask directly: the metadata service (the manual search) and the
+// The web services the views ask directly: the text search of the manual-entry sheet and the
 // Cover Art Archive (cover previews).
 struct ViewServices {
-  std::string metadataServiceBaseURL;
+  lookup::SearchCD search;
   std::string coverArtArchiveBaseURL;
   platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
 };

@@ -217,7 +217,9 @@ class CDManualEntryTest : public ViewTest {
   void open(const disc::CDDiscInfo& disc, std::string coverBase = {}) {
     reduce({rip(discInserted{{"d"}, disc})});
     sheet = std::make_unique<CDManualEntryView>(
-        store, ViewServices{server.url(), coverBase.empty() ? server.url("/caa") : coverBase});
+        store,
+        ViewServices{.search = {.baseURL = server.url()},
+                     .coverArtArchiveBaseURL = coverBase.empty() ? server.url("/caa") : coverBase});
     sheet->show();
     field("Artist")->setText("Ann");
     field("Album")->setText("Songs");

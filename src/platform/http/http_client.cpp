@@ -8,6 +8,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "platform/http/program_identity.h"
 #include "platform/tasks/cancellation_error.h"
 
 namespace noru::platform::http {
@@ -323,7 +324,7 @@ HttpResponse HttpClient::send(const HttpRequest& request, std::stop_token stop) 
   transfer.set(CURLOPT_NOSIGNAL, 1L);
   transfer.set(CURLOPT_SSL_VERIFYPEER, 1L);
   transfer.set(CURLOPT_SSL_VERIFYHOST, 2L);
-  transfer.set(CURLOPT_USERAGENT, "NoruCDRipper");
+  transfer.set(CURLOPT_USERAGENT, kUserAgent.data());
   transfer.set(CURLOPT_ACCEPT_ENCODING, "");
   transfer.set(CURLOPT_HTTPHEADER, headers.get());
 

@@ -14,4 +14,14 @@ inline constexpr std::string_view kMetadataServiceBaseURL = "https://api.noru.ap
 // The public Cover Art Archive, source of the album covers.
 inline constexpr std::string_view kCoverArtArchiveBaseURL = "https://coverartarchive.org";
 
+// The AccurateRip database of track checksums and its list of drive read offsets. Plain HTTP:
+// that is how the server publishes them, and what it serves is checked, not trusted.
+inline constexpr std::string_view kAccurateRipBaseURL = "http://www.accuraterip.com";
+
+// Where the program finds the same answers itself when the metadata service cannot be reached:
+// the MusicBrainz web service, and Wikidata and Wikimedia Commons for artist pictures.
+inline constexpr std::string_view kMusicBrainzBaseURL = "https://musicbrainz.org";
+inline constexpr std::string_view kWikidataBaseURL = "https://www.wikidata.org";
+inline constexpr std::string_view kWikimediaCommonsBaseURL = "https://commons.wikimedia.org";
+
 }  // namespace noru::platform::http

@@ -10,6 +10,18 @@ TransportError::TransportError(Kind kind, const std::string& description)
 TransportError::TransportError(const std::string& description)
     : TransportError(Kind::other, description) {}
 
+bool TransportError::meansUnreachable() const noexcept {
+  switch (kind_) {
+    case Kind::badURL:
+    case Kind::unsupportedURL:
+    case Kind::tooManyRedirects:
+    case Kind::responseTooLarge:
+      return false;
+    default:
+      return true;
+  }
+}
+
 std::string TransportError::describe(Kind kind) {
   switch (kind) {
     case Kind::timedOut:

@@ -32,6 +32,10 @@ class TransportError : public std::runtime_error {
 
   Kind kind() const noexcept { return kind_; }
 
+  // True when no server answered at all (no host, refused or lost connection, TLS failure,
+  // timeout), as opposed to a request we could not form or an answer we would not take.
+  bool meansUnreachable() const noexcept;
+
   static std::string describe(Kind kind);
 
  private:

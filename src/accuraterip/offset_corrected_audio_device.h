@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/linux/audio_device.h"
+
+namespace noru::accuraterip {
+
+// Reads a disc's audio where it really lies although the drive delivers it shifted by its read
+// offset. A drive with read offset +N (the AccurateRip and EAC convention: positive when the
+// drive delivers audio late) returns, for sample k of a read, the disc's sample k - N; so the
+// disc's sample k is the drive's sample k + N, and a read of sectors [s, s + n) needs the
+// drive's samples from 588·s + N on, which reach one sector further (or start one earlier for a
+// negative offset) unless N is a multiple of 588. Inner reads still take at most 75 sectors:
+// a request is split when the extra sector makes it longer.
+//
+// The drive cannot read before sector 0 or from `leadOut` on (the first sector after the last
+// audio track); the samples the shift would take from there are silence. With offset 0 every
+// call goes to the wrapped device unchanged. One wrapper serves the reads of one disc.
+class OffsetCorrectedAudioDevice : public platform::linux_cd::AudioDevice {
+ public:
+  OffsetCorrectedAudioDevice(std::shared_ptr<platform::linux_cd::AudioDevice> inner,
+                             std::int32_t readOffset, std::int32_t leadOut);
+
+  int open(const std::string& bsdName) override { return inner_->open(bsdName); }
+  // Fills `sectors` corrected sectors from `firstSector`; 0, or -1 and errno as the wrapped
+  // device left it (EINVAL for a count outside 1 to 75).
+  int readAudio(int descriptor, std::int32_t firstSector, int sectors,
+                std::uint8_t* buffer) override;
+  int close(int descriptor) override { return inner_->close(descriptor); }
+
+ private:
+  std::shared_ptr<platform::linux_cd::AudioDevice> inner_;
+  std::int32_t readOffset_;
+  std::int32_t leadOut_;
+};
+
+}  // namespace noru::accuraterip

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+
+#include "musicbrainz/rate_limiter.h"
+#include "platform/http/http_client.h"
+#include "platform/http/service_addresses.h"
+
+namespace noru::musicbrainz {
+
+// The public sources behind the metadata service, as the program asks them directly: the
+// MusicBrainz web service (JSON, paced by the program-wide limiter), the Cover Art Archive,
+// Wikidata and Wikimedia Commons. The addresses are fixed in the program and held here so that
+// tests can point them at servers of their own.
+struct MusicBrainzService {
+  std::string baseURL{platform::http::kMusicBrainzBaseURL};
+  std::string coverArtArchiveBaseURL{platform::http::kCoverArtArchiveBaseURL};
+  std::string wikidataBaseURL{platform::http::kWikidataBaseURL};
+  std::string wikimediaCommonsBaseURL{platform::http::kWikimediaCommonsBaseURL};
+  std::shared_ptr<RateLimiter> limiter = RateLimiter::musicBrainz();
+  platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
+
+  // GET baseURL + "/ws/2/" + `resource` (a path with its query, without the format), in JSON,
+  // once the limiter gives the turn. Nothing for 404; otherwise as getJSON.
+  std::optional<nlohmann::ordered_json> get(const std::string& resource,
+                                            std::stop_token stop) const;
+
+  // The identifier of the release's front image in the Cover Art Archive's listing. Best
+  // effort: nothing when there is none or the listing cannot be had (a diagnostic line says
+  // why); raises only platform::tasks::CancellationError.
+  std::optional<std::int64_t> frontImageId(const std::string& releaseMbid,
+                                           std::stop_token stop) const;
+};
+
+}  // namespace noru::musicbrainz
