@@ -1,6 +1,7 @@
 // Any body as the metadata service's answer to a disc lookup or a text search: decoding either
 // succeeds or raises DecodingError, nothing else. A decoded response written back in the
-// service's format must decode to the same response.
+// service's format must decode to the same response. The same body as a MusicBrainz answer
+// listing releases: decoded whole and mapped for a disc, or refused with DecodingError.
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
@@ -13,6 +14,7 @@
 
 #include "lookup/json_coding.h"
 #include "lookup/lookup_cd.h"
+#include "musicbrainz/musicbrainz_release.h"
 
 namespace {
 
@@ -65,10 +67,27 @@ std::string encode(const LookupCD::Response& response) {
   return document.dump();
 }
 
+void decodeAsMusicBrainzAnswer(std::string_view body) {
+  try {
+    const std::vector<std::int64_t> durations = {200000, 199000};
+    for (const auto& release : noru::musicbrainz::decodeReleases(noru::lookup::parseJson(body))) {
+      const auto* medium = release.mediumFor("disc-id", durations);
+      if (!release.media.empty() && medium == nullptr) {
+        fail("a release with media and no medium for the disc");
+      }
+      if (release.withTracksOf(medium).releaseMbid != release.release.releaseMbid) {
+        fail("a mapped release that is not its release");
+      }
+    }
+  } catch (const noru::lookup::DecodingError&) {
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view body(reinterpret_cast<const char*>(data), size);
+  decodeAsMusicBrainzAnswer(body);
   std::optional<LookupCD::Response> response;
   try {
     response = LookupCD::Response::decode(body);

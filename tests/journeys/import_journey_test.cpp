@@ -2,42 +2,12 @@
 // one inserted while the service cannot be reached or does not answer in time.
 #include <QSettings>
 
-#include <libavcodec/avcodec.h>
-
 #include "journeys/journey.h"
-#include "support/media_files.h"
 
 namespace noru::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-const QString kImportComplete = "Import complete. Eject the disc or insert another.";
-
-// The track files in the album folder, "NN Title.m4a" each as long as its sectors: AAC-LC,
-// 44.1 kHz stereo, tagged with the names, "N of total" and, if `withCover`, the front cover.
-void expectTrackFiles(const fs::path& album, const std::string& artist, const std::string& title,
-                      const std::vector<std::pair<std::string, std::int32_t>>& namesAndSectors,
-                      bool withCover) {
-  const int total = static_cast<int>(namesAndSectors.size());
-  for (int number = 1; number <= total; ++number) {
-    const auto& [name, sectors] = namesAndSectors[number - 1];
-    SCOPED_TRACE(name);
-    ASSERT_TRUE(fs::exists(album / name)) << ::testing::PrintToString(filesUnder(album));
-    const auto audio = probeAudioFile(album / name);
-    EXPECT_EQ(audio.codec, "aac");
-    EXPECT_EQ(audio.profile, FF_PROFILE_AAC_LOW);
-    EXPECT_EQ(audio.sampleRate, 44100);
-    EXPECT_EQ(audio.channels, 2);
-    EXPECT_NEAR(audio.durationSeconds, sectors / 75.0, 1024.0 / 44100.0);  // one AAC frame
-    const auto items = readM4AItems(album / name);
-    EXPECT_EQ(items.title, name.substr(3, name.size() - 7));
-    EXPECT_EQ(items.artist, artist);
-    EXPECT_EQ(items.album, title);
-    EXPECT_EQ(items.trackNumber, std::make_pair(number, total));
-    EXPECT_EQ(items.jpegCovers.size(), withCover ? 1u : 0u);
-  }
-}
 
 TEST_F(Journey, AKnownDiscIsImportedIntoTheFolderChosenAtTheFirstImport) {
   service.respond(

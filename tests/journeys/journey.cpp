@@ -6,11 +6,13 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <libavcodec/avcodec.h>
 #include <nlohmann/json.hpp>
 
 #include "app/system_folder_access.h"
 #include "platform/image/system_drives.h"
 #include "support/fake_optical_drives.h"
+#include "support/media_files.h"
 #include "support/process_resources.h"
 
 namespace noru::testing {
@@ -65,6 +67,29 @@ std::string jpegBytes() {
   buffer.open(QIODevice::WriteOnly);
   image.save(&buffer, "JPG");
   return bytes.toStdString();
+}
+
+void expectTrackFiles(const fs::path& album, const std::string& artist, const std::string& title,
+                      const std::vector<std::pair<std::string, std::int32_t>>& namesAndSectors,
+                      bool withCover) {
+  const int total = static_cast<int>(namesAndSectors.size());
+  for (int number = 1; number <= total; ++number) {
+    const auto& [name, sectors] = namesAndSectors[number - 1];
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(fs::exists(album / name)) << ::testing::PrintToString(filesUnder(album));
+    const auto audio = probeAudioFile(album / name);
+    EXPECT_EQ(audio.codec, "aac");
+    EXPECT_EQ(audio.profile, FF_PROFILE_AAC_LOW);
+    EXPECT_EQ(audio.sampleRate, 44100);
+    EXPECT_EQ(audio.channels, 2);
+    EXPECT_NEAR(audio.durationSeconds, sectors / 75.0, 1024.0 / 44100.0);  // one AAC frame
+    const auto items = readM4AItems(album / name);
+    EXPECT_EQ(items.title, name.substr(3, name.size() - 7));
+    EXPECT_EQ(items.artist, artist);
+    EXPECT_EQ(items.album, title);
+    EXPECT_EQ(items.trackNumber, std::make_pair(number, total));
+    EXPECT_EQ(items.jpegCovers.size(), withCover ? 1u : 0u);
+  }
 }
 
 Journey::Journey() {
@@ -127,10 +152,13 @@ void Journey::launch(const std::string& serviceURL) {
                       .images = images,
                       .metadataServiceBaseURL = serviceURL.empty() ? service.url() : serviceURL,
                       .coverArtArchiveBaseURL = service.url(),
+                      .secondSource = secondSource,
                       .preferences = std::make_shared<app::Preferences>(settingsFile()),
                       .folderDialog = std::make_shared<LibraryDialog>(
                           library.path(), &folderDialogRuns, &folderDialogDeclines),
                       .folderAccess = std::make_shared<app::SystemFolderAccess>(),
+                      .accurateRipBaseURL = service.url(),
+                      .driveOffsetsCacheFile = settings.path() / "DriveOffsets.bin",
                   });
   window = std::make_unique<ui::MainWindow>(*app);
   window->show();

@@ -12,12 +12,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/noru_cd_ripper_app.h"
 #include "journeys/intercepted_drives.h"
+#include "musicbrainz/musicbrainz_service.h"
 #include "platform/image/image_drive_registry.h"
 #include "platform/qt/qt_main_queue.h"
 #include "support/disc_image_writer.h"
@@ -39,6 +41,15 @@ std::string serviceAnswer(const std::vector<AnswerRelease>& releases);
 
 // A small JPEG picture.
 std::string jpegBytes();
+
+inline const QString kImportComplete = "Import complete. Eject the disc or insert another.";
+
+// The track files in the album folder, "NN Title.m4a" each as long as its sectors: AAC-LC,
+// 44.1 kHz stereo, tagged with the names, "N of total" and, if `withCover`, the front cover.
+void expectTrackFiles(const std::filesystem::path& album, const std::string& artist,
+                      const std::string& title,
+                      const std::vector<std::pair<std::string, std::int32_t>>& namesAndSectors,
+                      bool withCover);
 
 // The whole program as a user meets it: the window shown offscreen on the Qt event loop, the
 // application built by its composition root on disc images (whose raw reads the test can
@@ -115,6 +126,9 @@ class Journey : public ::testing::Test {
   TemporaryFolder library;
   TemporaryFolder settings;
   TestHttpServer service;
+  // The program's second source when the service cannot be reached; none unless a journey
+  // sets one before launch().
+  std::optional<musicbrainz::MusicBrainzService> secondSource;
   std::shared_ptr<platform::image::ImageDriveRegistry> images;
   std::shared_ptr<InterceptedDrives> drives;
   int folderDialogRuns = 0;

@@ -34,7 +34,8 @@ TestHttpServer::TestHttpServer(std::unique_ptr<httplib::Server> server, bool tls
     Handler handler;
     {
       std::lock_guard lock(mutex_);
-      requests_.push_back({request.method, request.path, request.headers, request.body});
+      requests_.push_back(
+          {request.method, request.path, request.params, request.headers, request.body});
       const auto found = handlers_.find({request.method, request.path});
       handler = found == handlers_.end() ? nullptr : found->second;
     }

@@ -19,6 +19,7 @@ namespace noru::testing {
 struct RecordedRequest {
   std::string method;
   std::string path;
+  httplib::Params params;  // the query, decoded
   httplib::Headers headers;
   std::string body;
 };
