@@ -22,7 +22,8 @@ std::optional<nlohmann::ordered_json> getJSON(const platform::http::SendHttpRequ
     return std::nullopt;
   }
   if (response.statusCode < 200 || response.statusCode > 299) {
-    throw SourceError(url + " answered with status " + std::to_string(response.statusCode));
+    throw SourceError(url + " answered with status " + std::to_string(response.statusCode),
+                      response.statusCode);
   }
   return lookup::parseJson(response.body);
 }

@@ -16,7 +16,14 @@ namespace noru::musicbrainz {
 // 404). what() says which address and status.
 class SourceError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit SourceError(const std::string& what, long status = 0)
+      : std::runtime_error(what), status_(status) {}
+
+  // The HTTP status of the answer, 0 when the failure was not an answer's.
+  long status() const noexcept { return status_; }
+
+ private:
+  long status_;
 };
 
 // One GET of a JSON document from a public web service (the client names the program in its

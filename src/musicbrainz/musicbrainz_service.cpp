@@ -32,9 +32,20 @@ std::int64_t imageId(const JsonObjectReader& image) {
 
 std::optional<nlohmann::ordered_json> MusicBrainzService::get(const std::string& resource,
                                                               std::stop_token stop) const {
-  limiter->waitForTurn(stop);
   const char* separator = resource.find('?') == std::string::npos ? "?" : "&";
-  return getJSON(send, baseURL + "/ws/2/" + resource + separator + "fmt=json", std::move(stop));
+  const std::string url = baseURL + "/ws/2/" + resource + separator + "fmt=json";
+  limiter->waitForTurn(stop);
+  try {
+    return getJSON(send, url, stop);
+  } catch (const SourceError& error) {
+    // 503 is how MusicBrainz says it is too busy (or we were too quick): one more try, at the
+    // next turn.
+    if (error.status() != 503) {
+      throw;
+    }
+  }
+  limiter->waitForTurn(stop);
+  return getJSON(send, url, std::move(stop));
 }
 
 std::optional<std::int64_t> MusicBrainzService::frontImageId(const std::string& releaseMbid,

@@ -27,7 +27,8 @@ struct MusicBrainzService {
   platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
 
   // GET baseURL + "/ws/2/" + `resource` (a path with its query, without the format), in JSON,
-  // once the limiter gives the turn. Nothing for 404; otherwise as getJSON.
+  // once the limiter gives the turn; an answer 503 (too busy) is asked once more at the next
+  // turn. Nothing for 404; otherwise as getJSON.
   std::optional<nlohmann::ordered_json> get(const std::string& resource,
                                             std::stop_token stop) const;
 

@@ -39,6 +39,35 @@ std::optional<std::string> decodeThumbURL(const std::string& body) {
 
 }  // namespace
 
+std::optional<std::string> FetchArtistImage::pictureAddress(const std::string& artistMbid,
+                                                            const std::string& infoAddress,
+                                                            std::stop_token stop) const {
+  auto info = getURL(send, infoAddress, stop);
+  if (const auto* failed = std::get_if<FailedRequest>(&info)) {
+    if (!failed->unreachable || !secondSource) {
+      diagnostic(kNonFatal, failed->description);
+      return std::nullopt;
+    }
+    try {
+      return secondSource(artistMbid, stop);
+    } catch (const std::exception& error) {
+      diagnostic("RipCD: MusicBrainz could not answer either: ", error.what());
+      diagnostic(kNonFatal, failed->description);
+      return std::nullopt;
+    }
+  }
+  const auto& response = std::get<platform::http::HttpResponse>(info);
+  if (!isSuccessStatus(response.statusCode)) {
+    return std::nullopt;
+  }
+  try {
+    return decodeThumbURL(response.body);
+  } catch (const DecodingFailure& failure) {
+    diagnostic(kNonFatal, failure.description);
+    return std::nullopt;
+  }
+}
+
 bool FetchArtistImage::operator()(const std::string& artistMbid,
                                   const std::filesystem::path& artistFolder,
                                   std::stop_token stop) const {
@@ -53,32 +82,7 @@ bool FetchArtistImage::operator()(const std::string& artistMbid,
   }
   diagnostic("RipCD: fetching artist info ", infoAddress);
 
-  std::optional<std::string> thumbURL;
-  auto info = getURL(send, infoAddress, stop);
-  if (const auto* failed = std::get_if<FailedRequest>(&info)) {
-    if (!failed->unreachable || !secondSource) {
-      diagnostic(kNonFatal, failed->description);
-      return false;
-    }
-    try {
-      thumbURL = secondSource(artistMbid, stop);
-    } catch (const std::exception& error) {
-      diagnostic("RipCD: MusicBrainz could not answer either: ", error.what());
-      diagnostic(kNonFatal, failed->description);
-      return false;
-    }
-  } else {
-    const auto& infoResponse = std::get<platform::http::HttpResponse>(info);
-    if (!isSuccessStatus(infoResponse.statusCode)) {
-      return false;
-    }
-    try {
-      thumbURL = decodeThumbURL(infoResponse.body);
-    } catch (const DecodingFailure& failure) {
-      diagnostic(kNonFatal, failure.description);
-      return false;
-    }
-  }
+  const auto thumbURL = pictureAddress(artistMbid, infoAddress, stop);
   // "apple_music:" names a picture in another catalogue, not an address to download.
   if (!thumbURL || thumbURL->empty() || thumbURL->starts_with("apple_music:") ||
       !platform::http::isValidHttpUrl(*thumbURL)) {

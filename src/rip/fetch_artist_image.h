@@ -26,6 +26,14 @@ class FetchArtistImage {
   // address, or nothing when there is no picture; raises when it cannot tell. None by default.
   std::function<std::optional<std::string>(const std::string& artistMbid, std::stop_token)>
       secondSource;
+
+ private:
+  // Where the picture is: "thumb_url" of the service's artist information, or the second
+  // source's answer when the service cannot be reached. Nothing (with a line saying why when
+  // something failed) when there is none to be had.
+  std::optional<std::string> pictureAddress(const std::string& artistMbid,
+                                            const std::string& infoAddress,
+                                            std::stop_token stop) const;
 };
 
 }  // namespace noru::rip
