@@ -148,6 +148,7 @@ class ImportRig {
     tracks_ = info->tracks;
     ripCD_.fetchCoverArt.baseURL = serviceURL;
     ripCD_.fetchArtistImage.baseURL = serviceURL;
+    ripCD_.lookUpAccurateRip.fetchAnswer.baseURL = serviceURL;  // the disc is not in it
 
     // The state of an import that has just started: the disc, its one release, isRipping.
     state::AppState initial;

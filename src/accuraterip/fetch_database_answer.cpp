@@ -1,5 +1,6 @@
 #include "accuraterip/fetch_database_answer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 
@@ -12,6 +13,8 @@ std::optional<std::vector<Pressing>> FetchDatabaseAnswer::operator()(const DiscI
                                                                      std::stop_token stop) const {
   platform::http::HttpRequest request;
   request.url = baseURL + disc.databasePath();
+  // An import waits for this answer: a server that stops answering must not hold it long.
+  request.idleTimeout = std::chrono::seconds(15);
   const auto response = send(request, std::move(stop));
   if (response.statusCode == 404) {
     return std::nullopt;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -85,6 +86,8 @@ DriveOffsets FetchDriveOffsets::operator()(std::stop_token stop) const {
   }
   platform::http::HttpRequest request;
   request.url = baseURL + "/accuraterip/DriveOffsets.bin";
+  // An import waits for this answer: a server that stops answering must not hold it long.
+  request.idleTimeout = std::chrono::seconds(15);
   const auto response = send(request, std::move(stop));
   if (response.statusCode < 200 || response.statusCode > 299) {
     throw DriveOffsetsError("drive offset list answered with status " +

@@ -1,5 +1,6 @@
 #include "app/app_environment.h"
 
+#include "accuraterip/fetch_drive_offsets.h"
 #include "app/qt_folder_dialog.h"
 #include "app/system_folder_access.h"
 #include "platform/http/service_addresses.h"
@@ -17,6 +18,8 @@ AppEnvironment shippedEnvironment() {
       .preferences = Preferences::forCurrentUser(),
       .folderDialog = std::make_shared<QtFolderDialog>(),
       .folderAccess = std::make_shared<SystemFolderAccess>(),
+      .accurateRipBaseURL = std::string(platform::http::kAccurateRipBaseURL),
+      .driveOffsetsCacheFile = accuraterip::FetchDriveOffsets::defaultCacheFile(),
   };
 }
 

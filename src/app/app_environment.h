@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,11 +28,16 @@ struct AppEnvironment {
   std::shared_ptr<Preferences> preferences;
   std::shared_ptr<FolderDialog> folderDialog;
   std::shared_ptr<FolderAccess> folderAccess;
+  // The AccurateRip database and its drive offset list; empty: never reached.
+  std::string accurateRipBaseURL;
+  // Where the drive offset list is kept once downloaded; empty: not kept.
+  std::filesystem::path driveOffsetsCacheFile;
 };
 
 // The machine's optical drives with the disc images opened in this run, the product's metadata
 // service with MusicBrainz behind it, the Cover Art Archive, the user's own preferences file, the
-// Qt folder dialog and the file system's access checks.
+// Qt folder dialog, the file system's access checks, and AccurateRip with the drive offset list
+// cached under the user's cache folder.
 AppEnvironment shippedEnvironment();
 
 }  // namespace noru::app

@@ -28,6 +28,10 @@ middleware::CDRipMiddleware ripMiddleware(const AppEnvironment& environment,
   ripping.lookupCD.baseURL = environment.metadataServiceBaseURL;
   ripping.ripCD.fetchArtistImage.baseURL = environment.metadataServiceBaseURL;
   ripping.ripCD.fetchCoverArt.baseURL = environment.coverArtArchiveBaseURL;
+  ripping.ripCD.lookUpAccurateRip.fetchAnswer.baseURL = environment.accurateRipBaseURL;
+  auto& driveOffsets = ripping.ripCD.findReadOffset.fetchDriveOffsets;
+  driveOffsets.baseURL = environment.accurateRipBaseURL;
+  driveOffsets.cacheFile = environment.driveOffsetsCacheFile;
   if (const auto service = secondSource(environment)) {
     ripping.lookupCD.secondSource = musicbrainz::MusicBrainzLookup{*service};
     ripping.ripCD.fetchArtistImage.secondSource = musicbrainz::MusicBrainzArtistPicture{*service};

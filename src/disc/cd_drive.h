@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace noru::disc {
@@ -11,6 +13,11 @@ struct CDDrive {
   std::string name;
   std::string bsdPath;  // block-device name of the medium, e.g. "sr0"; empty when none
   bool hasDisc = false;
+  std::string vendor;  // as the drive reports them; empty when unknown
+  std::string model;
+  // The drive's read offset in samples when the system knows it (a disc image: 0); otherwise
+  // the drive offset list has it, or nobody does.
+  std::optional<std::int32_t> readOffset;
 
   bool operator==(const CDDrive&) const = default;
 };

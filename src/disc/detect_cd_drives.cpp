@@ -22,8 +22,13 @@ std::vector<CDDrive> DetectCDDrives::operator()() const {
     if (!device.productName) {
       continue;
     }
-    CDDrive drive{driveIdentity(device), *device.productName, device.bsdName.value_or(""),
-                  device.mediaState == platform::linux_cd::kMediaPresent};
+    CDDrive drive{driveIdentity(device),
+                  *device.productName,
+                  device.bsdName.value_or(""),
+                  device.mediaState == platform::linux_cd::kMediaPresent,
+                  device.vendor.value_or(""),
+                  device.model.value_or(""),
+                  device.readOffset};
     diagnostic("DetectCDDrives: drive '", drive.name, "' id=", drive.id,
                " bsd=", drive.bsdPath.empty() ? "(none)" : drive.bsdPath,
                " hasDisc=", drive.hasDisc);

@@ -43,6 +43,7 @@ std::vector<std::uint8_t> readSectors(platform::linux_cd::AudioDevice& device,
                                       const std::string& bsdPath, std::int32_t startSector,
                                       std::int32_t sectorCount,
                                       const ReadCDSectors::Progress& progress,
+                                      const ReadCDSectors::ObserveAudio& observeAudio,
                                       const std::stop_token& cancellation) {
   using platform::log::diagnostic;
   const std::string path = "/dev/" + bsdPath;
@@ -69,8 +70,12 @@ std::vector<std::uint8_t> readSectors(platform::linux_cd::AudioDevice& device,
       diagnostic("ReadCDSectors: DKIOCCDREAD failed at sector ", sector, " errno=", error);
       throw CDRipError::readFailed(error);
     }
-    result.insert(result.end(), buffer.begin(),
-                  buffer.begin() + static_cast<std::ptrdiff_t>(chunk) * kSectorBytes);
+    const std::span<const std::uint8_t> audio(buffer.data(),
+                                              static_cast<std::size_t>(chunk) * kSectorBytes);
+    if (observeAudio) {
+      observeAudio(audio);
+    }
+    result.insert(result.end(), audio.begin(), audio.end());
     done += chunk;
     if (done % kSectorsPerMessage == 0 || done >= sectorCount) {
       const auto percent = static_cast<int>(static_cast<double>(done) / sectorCount * 100);
@@ -92,17 +97,20 @@ std::vector<std::uint8_t> readSectors(platform::linux_cd::AudioDevice& device,
 ReadCDSectors::ReadCDSectors(std::shared_ptr<platform::linux_cd::AudioDevice> device)
     : device(std::move(device)) {}
 
-std::vector<std::uint8_t> ReadCDSectors::operator()(
-    const std::string& bsdPath, std::int32_t startSector, std::int32_t sectorCount,
-    Progress progress, const std::shared_ptr<ReadTaskBox>& readTask) const {
+std::vector<std::uint8_t> ReadCDSectors::operator()(const std::string& bsdPath,
+                                                    std::int32_t startSector,
+                                                    std::int32_t sectorCount, Progress progress,
+                                                    const std::shared_ptr<ReadTaskBox>& readTask,
+                                                    ObserveAudio observeAudio) const {
   assert(!platform::tasks::onMainThread());
   if (!isReadableRange(startSector, sectorCount)) {
     throw CDRipError::readFailed(EINVAL);
   }
   auto task = platform::tasks::taskRunner().spawn(
-      [device = device, bsdPath, startSector, sectorCount,
-       progress = std::move(progress)](std::stop_token cancellation) {
-        return readSectors(*device, bsdPath, startSector, sectorCount, progress, cancellation);
+      [device = device, bsdPath, startSector, sectorCount, progress = std::move(progress),
+       observeAudio = std::move(observeAudio)](std::stop_token cancellation) {
+        return readSectors(*device, bsdPath, startSector, sectorCount, progress, observeAudio,
+                           cancellation);
       });
   if (readTask) {
     readTask->put(task.handle());

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ namespace noru::disc {
 class ReadCDSectors {
  public:
   using Progress = std::function<void(double fraction)>;
+  // Sees the audio of each request as it arrives, in order, on the read's own task.
+  using ObserveAudio = std::function<void(std::span<const std::uint8_t> audio)>;
   using ReadTaskBox = platform::tasks::SendableBox<platform::tasks::TaskHandle>;
 
   explicit ReadCDSectors(std::shared_ptr<platform::linux_cd::AudioDevice> device);
@@ -26,10 +29,12 @@ class ReadCDSectors {
   // CDRipError (deviceNotFound, readFailed(errno)) or CancellationError. A range that starts
   // below 0, has a negative count or ends beyond the 32-bit sector range fails with
   // readFailed(EINVAL) before the drive is opened. Call it off the main thread: the progress
-  // reports wait for the main thread.
+  // reports wait for the main thread. `observeAudio`, if any, is shown every request's audio
+  // before its progress is reported.
   std::vector<std::uint8_t> operator()(const std::string& bsdPath, std::int32_t startSector,
                                        std::int32_t sectorCount, Progress progress,
-                                       const std::shared_ptr<ReadTaskBox>& readTask) const;
+                                       const std::shared_ptr<ReadTaskBox>& readTask,
+                                       ObserveAudio observeAudio = {}) const;
 
   // The drives' raw-audio interface.
   std::shared_ptr<platform::linux_cd::AudioDevice> device;

@@ -8,6 +8,7 @@
 
 #include "platform/log/diagnostic_log.h"
 #include "rip/library_folders.h"
+#include "rip/write_rip_log.h"
 
 namespace noru::rip {
 namespace {
@@ -55,6 +56,7 @@ void CleanupRippedFiles::operator()(const std::vector<fs::path>& files,
 
   for (const auto& album : albumFolders) {
     removeIgnoringFailure(album / "cover.jpg");
+    removeIgnoringFailure(album / kRipLogName);
     removeLoggingEmptyFolder(album);
 
     const fs::path artist = album.parent_path();

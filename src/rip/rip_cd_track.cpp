@@ -29,7 +29,8 @@ std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
                                              const disc::CDTrackInfo& track,
                                              const TrackMetadata& metadata,
                                              const std::filesystem::path& albumFolder,
-                                             Progress progress, std::stop_token stop) const {
+                                             Progress progress, std::stop_token stop,
+                                             disc::ReadCDSectors::ObserveAudio observeAudio) const {
   const auto number = track.number;
   diagnostic("RipCDTrack: track ", number, " — ", track.sectorCount, " sectors (",
              platform::log::oneDecimal(track.sectorCount / 75.0), "s) from '", drive.name, "'");
@@ -42,7 +43,7 @@ std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
       readTask->whenFilled([](platform::tasks::TaskHandle& read) { read.cancel(); });
     });
     pcm = readSectors(drive.bsdPath, track.startSector, track.sectorCount, std::move(progress),
-                      readTask);
+                      readTask, std::move(observeAudio));
   }
   diagnostic("RipCDTrack: track ", number, " — ", pcm.size(), " bytes read");
   // A stop that came as the read ended is honoured before anything is written.

@@ -29,7 +29,8 @@ struct TrackMetadata {
 };
 
 // Turns one track of the disc into a finished, tagged M4A file in the album folder: reads its
-// sectors, encodes them, embeds the tags. Returns the file's location.
+// sectors, encodes them, embeds the tags. Returns the file's location. `observeAudio`, if any,
+// sees the track's audio as it is read.
 class RipCDTrack {
  public:
   using Progress = std::function<void(double fraction)>;
@@ -41,7 +42,8 @@ class RipCDTrack {
   std::filesystem::path operator()(const disc::CDDrive& drive, const disc::CDTrackInfo& track,
                                    const TrackMetadata& metadata,
                                    const std::filesystem::path& albumFolder, Progress progress,
-                                   std::stop_token stop) const;
+                                   std::stop_token stop,
+                                   disc::ReadCDSectors::ObserveAudio observeAudio = {}) const;
 
   disc::ReadCDSectors readSectors;
   EncodeTrackToAAC encodeToAAC;

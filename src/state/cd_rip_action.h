@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "accuraterip/verify_track.h"
 #include "disc/cd_disc_info.h"
 #include "disc/cd_drive.h"
 #include "disc/cd_lookup_release.h"
@@ -47,6 +48,12 @@ struct trackRipComplete {
   std::int64_t track = 0;
   std::filesystem::path fileURL;
   NORU_EQUALITY(trackRipComplete);
+};
+// The AccurateRip verdict on a track already ripped.
+struct trackVerified {
+  std::int64_t track = 0;
+  accuraterip::TrackVerification verification;
+  NORU_EQUALITY(trackVerified);
 };
 struct ripFailed {
   std::string message;
@@ -110,11 +117,11 @@ struct debugClearDisc {
 using CDRipAction = std::variant<
     CDRipActions::drivesUpdated, CDRipActions::discInserted, CDRipActions::discInsertedIfNew,
     CDRipActions::discEjected, CDRipActions::trackRipStarted, CDRipActions::trackRipProgress,
-    CDRipActions::trackRipComplete, CDRipActions::ripFailed, CDRipActions::ejectDisc,
-    CDRipActions::ejectAndClose, CDRipActions::lookupDisc, CDRipActions::lookupSucceeded,
-    CDRipActions::lookupFailed, CDRipActions::selectRelease, CDRipActions::startRipping,
-    CDRipActions::stopRipping, CDRipActions::confirmStopRipping, CDRipActions::ripComplete,
-    CDRipActions::ripStopped, CDRipActions::dismiss, CDRipActions::debugInjectUnknownDisc,
-    CDRipActions::debugClearDisc>;
+    CDRipActions::trackRipComplete, CDRipActions::trackVerified, CDRipActions::ripFailed,
+    CDRipActions::ejectDisc, CDRipActions::ejectAndClose, CDRipActions::lookupDisc,
+    CDRipActions::lookupSucceeded, CDRipActions::lookupFailed, CDRipActions::selectRelease,
+    CDRipActions::startRipping, CDRipActions::stopRipping, CDRipActions::confirmStopRipping,
+    CDRipActions::ripComplete, CDRipActions::ripStopped, CDRipActions::dismiss,
+    CDRipActions::debugInjectUnknownDisc, CDRipActions::debugClearDisc>;
 
 }  // namespace noru::state

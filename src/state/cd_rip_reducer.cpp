@@ -18,6 +18,7 @@ void clearLookup(CDRipState& s) {
 void forgetImport(CDRipState& s) {
   s.isRipping = false;
   s.rippedFiles.clear();
+  s.trackVerifications.clear();
   s.ripOutputDirectory.reset();
 }
 
@@ -48,6 +49,7 @@ struct CDRipReduction {
                                           : 0.0;
   }
   void operator()(const trackRipComplete& a) { s.rippedFiles.push_back(a.fileURL); }
+  void operator()(const trackVerified& a) { s.trackVerifications[a.track] = a.verification; }
   void operator()(const ripFailed& a) {
     forgetImport(s);
     s.error = a.message;
@@ -56,6 +58,7 @@ struct CDRipReduction {
   void operator()(const ejectAndClose&) {
     s.isRipping = false;
     s.rippedFiles.clear();
+    s.trackVerifications.clear();
   }
   void operator()(const lookupDisc&) {
     clearLookup(s);
@@ -78,6 +81,7 @@ struct CDRipReduction {
   void operator()(const startRipping&) {
     s.isRipping = true;
     s.rippedFiles.clear();
+    s.trackVerifications.clear();
     s.ripOutputDirectory.reset();
     s.error.reset();
   }

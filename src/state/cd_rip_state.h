@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "accuraterip/verify_track.h"
 #include "disc/cd_disc_info.h"
 #include "disc/cd_drive.h"
 #include "disc/cd_lookup_release.h"
@@ -23,6 +25,8 @@ struct CDRipState {
   double trackProgress = 0.0;
   double overallProgress = 0.0;
   std::vector<std::filesystem::path> rippedFiles;
+  // The AccurateRip verdicts of the import's tracks so far, by track number.
+  std::map<std::int64_t, accuraterip::TrackVerification> trackVerifications;
   std::optional<std::filesystem::path> ripOutputDirectory;
   std::optional<std::string> error;
   bool isDebugMode = false;

@@ -30,6 +30,7 @@
 #include "ui/duration_text.h"
 #include "ui/interface_style.h"
 #include "ui/preview_image.h"
+#include "ui/verification_text.h"
 
 namespace noru::ui {
 namespace {
@@ -207,7 +208,9 @@ struct CDRipView::Parts {
   QProgressBar* overall = nullptr;
   QLabel* currentText = nullptr;
   QProgressBar* current = nullptr;
+  QLabel* verdicts = nullptr;
   QWidget* completion = nullptr;
+  QLabel* verificationSummary = nullptr;
   QWidget* failure = nullptr;
   QLabel* failureText = nullptr;
   QPushButton* stop = nullptr;
@@ -432,10 +435,14 @@ QWidget* CDRipView::Parts::buildProgressSection() {
     ++row;
   }
 
+  // The AccurateRip verdicts of the tracks ripped so far, one line each.
+  verdicts = makeLabel(captionFont(), true);
+
   auto* section = new QVBoxLayout;
   section->setSpacing(10);
   section->addWidget(importing);
   section->addLayout(bars);
+  section->addWidget(verdicts);
   progressSection = bare(section);
   return progressSection;
 }
@@ -444,9 +451,13 @@ QWidget* CDRipView::Parts::buildNotices() {
   QHBoxLayout* row = nullptr;
   completion = makeNotice(kSuccessColor, row);
   row->addWidget(makeSymbol("checkmark.circle.fill", kSuccessColor), 0, Qt::AlignTop);
-  row->addWidget(
-      makeLabel(localized("Import complete. Eject the disc or insert another."), bodyFont(), true),
-      1);
+  verificationSummary = makeLabel(bodyFont(), true);
+  auto* completionText = new QVBoxLayout;
+  completionText->setSpacing(6);
+  completionText->addWidget(
+      makeLabel(localized("Import complete. Eject the disc or insert another."), bodyFont(), true));
+  completionText->addWidget(verificationSummary);
+  row->addLayout(completionText, 1);
 
   failure = makeNotice(kWarningColor, row);
   failureText = makeLabel(bodyFont(), true);
@@ -485,9 +496,20 @@ void CDRipView::Parts::render(const CDRipViewState& state) {
     currentText->setText(localized("Current track: %1%").arg(percent(state.trackProgress)));
     overall->setValue(std::clamp(static_cast<int>(state.overallProgress * 1000), 0, 1000));
     current->setValue(std::clamp(static_cast<int>(state.trackProgress * 1000), 0, 1000));
+    QStringList lines;
+    for (const auto& [track, verdict] : state.trackVerifications) {
+      lines << trackVerdictText(track, verdict);
+    }
+    verdicts->setVisible(!lines.isEmpty());
+    verdicts->setText(lines.join(QLatin1Char('\n')));
   }
 
   completion->setVisible(lastRipSucceeded);
+  const QString summary = lastRipSucceeded
+                              ? ui::verificationSummary(state.trackVerifications, state.totalTracks)
+                              : QString();
+  verificationSummary->setVisible(!summary.isEmpty());
+  verificationSummary->setText(summary);
   failure->setVisible(state.error.has_value());
   failureText->setText(state.error ? fromStd(*state.error) : QString());
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "accuraterip/verify_track.h"
 #include "disc/cd_disc_info.h"
 #include "disc/cd_drive.h"
 #include "disc/cd_lookup_release.h"
@@ -29,6 +31,7 @@ struct CDRipViewState {
   std::vector<disc::CDLookupRelease> lookupReleases;
   std::optional<disc::CDLookupRelease> selectedRelease;
   std::optional<std::string> lookupError;
+  std::map<std::int64_t, accuraterip::TrackVerification> trackVerifications;
 
   bool operator==(const CDRipViewState&) const = default;
 
@@ -41,7 +44,7 @@ struct CDRipViewState {
             rip.error,           state.settings.libraryPath,
             rip.isLookingUp,     rip.lookupDiscId,
             rip.lookupReleases,  rip.selectedRelease,
-            rip.lookupError};
+            rip.lookupError,     rip.trackVerifications};
   }
 };
 

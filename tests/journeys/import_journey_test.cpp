@@ -35,7 +35,8 @@ TEST_F(Journey, AKnownDiscIsImportedIntoTheFolderChosenAtTheFirstImport) {
       {{"01 Opening.m4a", 300}, {"02 Second Thoughts.m4a", 451}, {"03 Finale.m4a", 75}}, true);
   EXPECT_EQ(fileContents(albumFolder() / "cover.jpg"), jpegBytes());
   EXPECT_EQ(fileContents(library.path() / "The Artist" / "folder.jpg"), jpegBytes());
-  EXPECT_EQ(filesUnder(library.path()).size(), 7u) << "artist, album, three tracks, two pictures";
+  EXPECT_EQ(filesUnder(library.path()).size(), 8u)
+      << "artist, album, three tracks, two pictures, the rip log";
 
   quit();
   QSettings stored(QString::fromStdString(settingsFile().string()), QSettings::IniFormat);

@@ -139,10 +139,11 @@ TEST(ServiceRequests, ArePostsOfCompactJsonWithTheOneContentTypeHeaderWeSet) {
   const auto requests = server.requests();
   ASSERT_EQ(requests.size(), std::size(expected));
   for (std::size_t i = 0; i < std::size(expected); ++i) {
-    const auto& [method, path, headers, body] = requests[i];
+    const auto& [method, path, query, headers, body] = requests[i];
     SCOPED_TRACE(path);
     EXPECT_EQ(method, "POST");
     EXPECT_EQ(path, expected[i].first);
+    EXPECT_TRUE(query.empty());
     EXPECT_EQ(headers.count("Content-Type"), 1u);
     EXPECT_EQ(headers.find("Content-Type")->second, "application/json");
     EXPECT_EQ(nlohmann::ordered_json::parse(body).dump(), body) << "not compact";

@@ -112,23 +112,25 @@ TEST_F(TrackFilesTest, TheTrackFileStaysAsItWasUntilTheTaggedCopyReplacesIt) {
   EXPECT_TRUE(testing::filesUnder(album).empty());
 }
 
-// Three tracks, cover.jpg and the artist's folder.jpg, and a file the import did not write
-// (another album of the artist, or a hidden file in the album folder): that file keeps the
-// folders that hold it, and the artist's picture with them; the album's cover goes all the same.
+// Three tracks, cover.jpg, rip.log and the artist's folder.jpg, and a file the import did not
+// write (another album of the artist, or a hidden file in the album folder): that file keeps the
+// folders that hold it, and the artist's picture with them; the album's cover and log go all the
+// same.
 // Keeping a picture the import did not save is the rip tests' concern.
 TEST_F(TrackFilesTest, CleanupKeepsFoldersThatHoldOtherFilesAndWithThemTheArtistsPicture) {
   const std::vector tracks = {album / "01 One.m4a", album / "02 Two.m4a", album / "03 Three.m4a"};
   for (const auto& kept : {artist / "Other Album" / "01 Kept.m4a", album / ".hidden"}) {
     SCOPED_TRACE(kept);
     fs::create_directories(kept.parent_path());
-    for (const auto& file :
-         {tracks[0], tracks[1], tracks[2], album / "cover.jpg", artist / "folder.jpg", kept}) {
+    for (const auto& file : {tracks[0], tracks[1], tracks[2], album / "cover.jpg",
+                             album / "rip.log", artist / "folder.jpg", kept}) {
       std::ofstream(file) << "data";
     }
     CleanupRippedFiles{}(tracks, true);
     EXPECT_TRUE(fs::exists(kept));
     EXPECT_FALSE(fs::exists(tracks[0]));
     EXPECT_FALSE(fs::exists(album / "cover.jpg"));
+    EXPECT_FALSE(fs::exists(album / "rip.log"));
     EXPECT_EQ(fs::exists(album), kept.parent_path() == album);
     EXPECT_TRUE(fs::exists(artist / "folder.jpg"));
     fs::remove_all(artist);

@@ -36,6 +36,7 @@ CDRipState importing() {
   s.trackProgress = 0.5;
   s.overallProgress = 0.75;
   s.rippedFiles = {"/lib/A/B/01 One.m4a"};
+  s.trackVerifications = {{1, accuraterip::Accurate{12, accuraterip::ChecksumVersion::v2}}};
   s.ripOutputDirectory = "/lib/A/B";
   s.error = "old";
   s.isLookingUp = true;
@@ -62,6 +63,7 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
   const auto forgetImport = [](CDRipState& e) {
     e.isRipping = false;
     e.rippedFiles.clear();
+    e.trackVerifications.clear();
     e.ripOutputDirectory.reset();
   };
   const auto answered = [](CDRipState& e, const std::vector<CDLookupRelease>& releases) {
@@ -105,6 +107,8 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
        }},
       {trackRipComplete{99, "/lib/A/B/02 Two.m4a"},
        [](auto& e) { e.rippedFiles.push_back("/lib/A/B/02 Two.m4a"); }},
+      {trackVerified{2, accuraterip::NotAccurate{}},
+       [](auto& e) { e.trackVerifications[2] = accuraterip::NotAccurate{}; }},
       {ripFailed{"readFailed(5)"},
        [&](auto& e) {
          forgetImport(e);
@@ -115,6 +119,7 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
        [](auto& e) {
          e.isRipping = false;
          e.rippedFiles.clear();
+         e.trackVerifications.clear();
        }},
       // The looked-up info is not stored.
       {lookupDisc{oneTrack},
@@ -142,6 +147,7 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
        [](auto& e) {
          e.isRipping = true;
          e.rippedFiles.clear();
+         e.trackVerifications.clear();
          e.ripOutputDirectory.reset();
          e.error.reset();
        }},

@@ -64,8 +64,11 @@ struct ImageDriveState {
   explicit ImageDriveState(linux_cd::SystemCalls& calls) : calls(calls) {}
 
   OpticalDevice deviceOf(const ImageDrive& drive) const {
-    return {drive.name, drive.id,
-            drive.mediumPresent ? linux_cd::kMediaPresent : linux_cd::kMediaNone, drive.bsdName};
+    return {.productName = drive.name,
+            .registryPath = drive.id,
+            .mediaState = drive.mediumPresent ? linux_cd::kMediaPresent : linux_cd::kMediaNone,
+            .bsdName = drive.bsdName,
+            .readOffset = 0};
   }
 
   std::shared_ptr<ImageDrive> findLocked(const std::string& bsdName) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,11 @@ struct OpticalDevice {
   std::optional<std::string> registryPath;  // unique and stable while the drive stays attached
   std::optional<std::string> mediaState;    // one of the media state texts below
   std::optional<std::string> bsdName;       // block-device name of the medium, e.g. "sr0"
+  std::optional<std::string> vendor;        // as the drive reports it, trimmed: "HL-DT-ST"
+  std::optional<std::string> model;         // as the drive reports it, trimmed: "DVDRAM GH24NSD1"
+  // The samples by which the drive's audio reads are shifted, where the system knows it
+  // without asking anyone: 0 for a disc image, which reads exactly.
+  std::optional<std::int32_t> readOffset;
 
   bool operator==(const OpticalDevice&) const = default;
 };

@@ -1,6 +1,7 @@
 #include "platform/linux/udev_device_facts.h"
 
 #include <string_view>
+#include <tuple>
 
 #include "platform/linux/device_node.h"
 
@@ -57,6 +58,13 @@ OpticalDevice describeOpticalDevice(const UdevDeviceFacts& facts,
     device.registryPath = facts.syspath;
   }
   device.mediaState = std::move(mediaState);
+  for (auto [part, preferred, fallback] :
+       {std::tuple{&device.vendor, &facts.vendorAttribute, &facts.vendorProperty},
+        std::tuple{&device.model, &facts.modelAttribute, &facts.modelProperty}}) {
+    if (const auto text = firstNonEmpty(*preferred, *fallback); !text.empty()) {
+      *part = std::string(text);
+    }
+  }
   if (!facts.sysname.empty()) {
     device.bsdName = facts.sysname;
   }

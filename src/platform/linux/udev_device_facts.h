@@ -34,7 +34,8 @@ bool isOpticalDisk(const UdevDeviceFacts& facts);
 // where they are missing. Nothing when both parts are empty.
 std::optional<std::string> productNameOf(const UdevDeviceFacts& facts);
 
-// The device record: product name, sysfs path as registry path, kernel name as bsd name.
+// The device record: product name, sysfs path as registry path, kernel name as bsd name,
+// vendor and model as productNameOf() finds them.
 OpticalDevice describeOpticalDevice(const UdevDeviceFacts& facts,
                                     std::optional<std::string> mediaState);
 

@@ -253,7 +253,11 @@ TEST_F(LinuxDrivesTest, ListsOnlyOpticalDisksWithTheirMediaStateAndOpensOnlyName
   };
   auto device = [](const char* name, std::optional<std::string> mediaState) {
     return OpticalDevice{std::string("Vendor Model ") + name,
-                         std::string("/sys/devices/x/block/") + name, std::move(mediaState), name};
+                         std::string("/sys/devices/x/block/") + name,
+                         std::move(mediaState),
+                         name,
+                         "Vendor",
+                         std::string("Model ") + name};
   };
   EXPECT_EQ(drives.devices(),
             (std::vector<OpticalDevice>{device("sr0", kMediaTrayOpen), device("sr1", kMediaPresent),

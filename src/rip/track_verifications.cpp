@@ -1,0 +1,50 @@
+#include "rip/track_verifications.h"
+
+#include <utility>
+
+namespace noru::rip {
+
+void TrackVerifications::trackRipped(std::int64_t track, std::int32_t startSector,
+                                     const accuraterip::TrackChecksumValues& checksums) {
+  std::lock_guard lock(mutex_);
+  const Ripped ripped{track, startSector, checksums};
+  if (answer_) {
+    verifyLocked(ripped);
+  } else {
+    waiting_.push_back(ripped);
+  }
+}
+
+void TrackVerifications::answered(AccurateRipAnswer answer) {
+  std::lock_guard lock(mutex_);
+  if (answer_) {
+    return;
+  }
+  answer_ = std::move(answer);
+  for (const auto& ripped : std::exchange(waiting_, {})) {
+    verifyLocked(ripped);
+  }
+}
+
+std::optional<AccurateRipAnswer> TrackVerifications::answer() const {
+  std::lock_guard lock(mutex_);
+  return answer_;
+}
+
+std::map<std::int64_t, accuraterip::TrackVerification> TrackVerifications::verdicts() const {
+  std::lock_guard lock(mutex_);
+  return verdicts_;
+}
+
+// Dispatching only queues the action, so it may happen under the lock, which keeps each
+// track's verdict after the report of its rip.
+void TrackVerifications::verifyLocked(const Ripped& ripped) {
+  const auto verdict = accuraterip::verifyTrack(
+      answer_->pressings, answer_->entryOf(ripped.startSector, ripped.track),
+      ripped.checksums.accurateRipV1, ripped.checksums.accurateRipV2);
+  verdicts_[ripped.track] = verdict;
+  dispatch_(state::AnyAction{
+      state::CDRipAction{state::CDRipActions::trackVerified{ripped.track, verdict}}});
+}
+
+}  // namespace noru::rip

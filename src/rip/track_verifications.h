@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "accuraterip/track_checksums.h"
+#include "accuraterip/verify_track.h"
+#include "rip/look_up_accurate_rip.h"
+#include "state/app_store.h"
+
+namespace noru::rip {
+
+// Brings the tracks an import has read together with the AccurateRip answer for the disc,
+// whichever comes first: the import reports each track as it is ripped, the database lookup
+// its answer once it has one. Each track is verified as soon as both are there and its verdict
+// dispatched as trackVerified. Safe to use from any thread.
+class TrackVerifications {
+ public:
+  explicit TrackVerifications(state::Dispatch dispatch) : dispatch_(std::move(dispatch)) {}
+
+  void trackRipped(std::int64_t track, std::int32_t startSector,
+                   const accuraterip::TrackChecksumValues& checksums);
+  // The first answer counts; a later one is ignored.
+  void answered(AccurateRipAnswer answer);
+
+  // The answer, once there is one.
+  std::optional<AccurateRipAnswer> answer() const;
+  // The verdicts so far, by track number.
+  std::map<std::int64_t, accuraterip::TrackVerification> verdicts() const;
+
+ private:
+  struct Ripped {
+    std::int64_t track;
+    std::int32_t startSector;
+    accuraterip::TrackChecksumValues checksums;
+  };
+
+  void verifyLocked(const Ripped& ripped);
+
+  state::Dispatch dispatch_;
+  mutable std::mutex mutex_;
+  std::optional<AccurateRipAnswer> answer_;
+  std::vector<Ripped> waiting_;
+  std::map<std::int64_t, accuraterip::TrackVerification> verdicts_;
+};
+
+}  // namespace noru::rip

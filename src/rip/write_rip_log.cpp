@@ -1,0 +1,158 @@
+#include "rip/write_rip_log.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include "platform/http/program_identity.h"
+#include "rip/temporary_file.h"
+
+namespace noru::rip {
+namespace {
+
+std::string localDate(std::chrono::system_clock::time_point date) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(date);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char text[64];
+  return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &local) > 0 ? text : "";
+}
+
+std::string driveText(const disc::CDDrive& drive) {
+  if (drive.vendor.empty() && drive.model.empty()) {
+    return drive.name;
+  }
+  return "vendor \"" + drive.vendor + "\", model \"" + drive.model + "\"";
+}
+
+std::string readOffsetText(const ReadOffset& offset) {
+  using Source = ReadOffset::Source;
+  std::string samples = (offset.samples > 0 ? "+" : "") + std::to_string(offset.samples);
+  switch (offset.source) {
+    case Source::drive:
+      return samples + " samples (known for this drive)";
+    case Source::driveOffsetList:
+      return samples + " samples (from the AccurateRip drive offset list)";
+    case Source::notInList:
+      return "unknown, read uncorrected (the drive is not in the AccurateRip drive offset list)";
+    case Source::listUnavailable:
+      return "unknown, read uncorrected (no AccurateRip drive offset list: " + offset.failure + ")";
+    case Source::driveUnidentified:
+      return "unknown, read uncorrected (the drive reports no vendor and model)";
+  }
+  return samples;
+}
+
+std::string answerText(const std::optional<AccurateRipAnswer>& answer) {
+  using Status = AccurateRipAnswer::Status;
+  if (!answer) {
+    return "no answer";
+  }
+  switch (answer->status) {
+    case Status::found:
+      return "disc found (" + std::to_string(answer->pressings.size()) +
+             (answer->pressings.size() == 1 ? " pressing)" : " pressings)");
+    case Status::notInDatabase:
+      return "disc not in the database";
+    case Status::failed:
+      return "database not reached (" + answer->failure + ")";
+    case Status::notAsked:
+      return "not asked, the read offset is unknown";
+  }
+  return {};
+}
+
+std::string unverifiableReason(const std::optional<AccurateRipAnswer>& answer) {
+  using Status = AccurateRipAnswer::Status;
+  if (!answer) {
+    return "no answer from the database";
+  }
+  switch (answer->status) {
+    case Status::found:
+      return "no value for this track in the database";
+    case Status::notInDatabase:
+      return "disc not in the database";
+    case Status::failed:
+      return "database not reached";
+    case Status::notAsked:
+      return "read offset unknown";
+  }
+  return {};
+}
+
+std::string verdictText(const std::optional<accuraterip::TrackVerification>& verdict,
+                        const std::optional<AccurateRipAnswer>& answer) {
+  if (verdict) {
+    if (const auto* accurate = std::get_if<accuraterip::Accurate>(&*verdict)) {
+      return "accurate (confidence " + std::to_string(accurate->confidence) +
+             (accurate->version == accuraterip::ChecksumVersion::v2 ? ", v2)" : ", v1)");
+    }
+    if (std::holds_alternative<accuraterip::NotAccurate>(*verdict)) {
+      return "not accurate";
+    }
+  }
+  return "could not be verified (" + unverifiableReason(answer) + ")";
+}
+
+std::string hex(std::uint32_t value) {
+  std::ostringstream text;
+  text << std::uppercase << std::hex << std::setw(8) << std::setfill('0') << value;
+  return text.str();
+}
+
+std::string sectorRange(const disc::CDTrackInfo& track) {
+  return std::to_string(track.startSector) + "-" +
+         std::to_string(std::int64_t{track.startSector} + track.sectorCount - 1);
+}
+
+std::string logText(const RipLog& log) {
+  std::ostringstream text;
+  text << platform::http::kProgramName << ' ' << platform::http::kProgramVersion << "\n"
+       << "Date: " << localDate(log.date) << "\n"
+       << "Drive: " << driveText(log.drive) << "\n"
+       << "Read offset: " << readOffsetText(log.readOffset) << "\n"
+       << "AccurateRip: " << answerText(log.answer) << "\n\n"
+       << "Table of contents\n"
+       << "  Track  " << std::left << std::setw(14) << "Sector range" << std::right << "Sectors\n";
+  for (const auto& track : log.tableOfContents) {
+    text << "  " << std::setw(5) << track.number << "  " << std::left << std::setw(14)
+         << sectorRange(track) << std::right << track.sectorCount << "\n";
+  }
+  if (!log.tableOfContents.empty()) {
+    const auto& last = log.tableOfContents.back();
+    text << "  Lead-out: " << std::int64_t{last.startSector} + last.sectorCount << "\n";
+  }
+  for (const auto& ripped : log.tracks) {
+    text << "\nTrack " << ripped.track.number << "\n"
+         << "  File: " << ripped.file.filename().string() << "\n"
+         << "  Sectors: " << sectorRange(ripped.track) << "\n"
+         << "  CRC-32: " << hex(ripped.checksums.crc32) << "\n"
+         << "  AccurateRip v1: " << hex(ripped.checksums.accurateRipV1) << "\n"
+         << "  AccurateRip v2: " << hex(ripped.checksums.accurateRipV2) << "\n"
+         << "  Result: " << verdictText(ripped.verdict, log.answer) << "\n";
+  }
+  return text.str();
+}
+
+}  // namespace
+
+void writeRipLog(const RipLog& log, const std::filesystem::path& file) {
+  auto unfinished = TemporaryFile::besideFile(file);
+  {
+    std::ofstream out(unfinished.path(), std::ios::binary);
+    out << logText(log);
+    out.close();
+    if (!out) {
+      throw std::filesystem::filesystem_error(
+          "cannot write", unfinished.path(),
+          std::error_code(errno != 0 ? errno : EIO, std::generic_category()));
+    }
+  }
+  unfinished.moveTo(file);
+}
+
+}  // namespace noru::rip
