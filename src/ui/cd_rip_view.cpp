@@ -496,10 +496,14 @@ void CDRipView::Parts::render(const CDRipViewState& state) {
     currentText->setText(localized("Current track: %1%").arg(percent(state.trackProgress)));
     overall->setValue(std::clamp(static_cast<int>(state.overallProgress * 1000), 0, 1000));
     current->setValue(std::clamp(static_cast<int>(state.trackProgress * 1000), 0, 1000));
+    // The latest few only: a long disc must not push the window off the screen; every verdict
+    // is in the completion summary and the rip log.
+    constexpr qsizetype kVisibleVerdicts = 4;
     QStringList lines;
     for (const auto& [track, verdict] : state.trackVerifications) {
       lines << trackVerdictText(track, verdict);
     }
+    lines = lines.mid(std::max<qsizetype>(0, lines.size() - kVisibleVerdicts));
     verdicts->setVisible(!lines.isEmpty());
     verdicts->setText(lines.join(QLatin1Char('\n')));
   }
