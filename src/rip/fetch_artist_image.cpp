@@ -99,7 +99,7 @@ bool FetchArtistImage::operator()(const std::string& artistMbid,
     return false;
   }
   std::filesystem::create_directories(artistFolder, ignored);
-  if (auto failure = writeImageFile(picture, imageResponse.body)) {
+  if (auto failure = writeFileAtomically(picture, imageResponse.body)) {
     diagnostic(kNonFatal, *failure);
     return false;
   }

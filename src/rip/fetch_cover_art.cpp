@@ -27,7 +27,7 @@ std::optional<std::vector<std::uint8_t>> FetchCoverArt::operator()(
   if (!isSuccessStatus(response.statusCode) || response.body.empty()) {
     return std::nullopt;
   }
-  if (auto failure = writeImageFile(albumFolder / "cover.jpg", response.body)) {
+  if (auto failure = writeFileAtomically(albumFolder / "cover.jpg", response.body)) {
     diagnostic("RipCD: cover art download failed (non-fatal): ", *failure);
     return std::nullopt;
   }

@@ -53,8 +53,8 @@ int writeNewFile(const std::filesystem::path& path, const std::string& bytes) {
 
 }  // namespace
 
-std::optional<std::string> writeImageFile(const std::filesystem::path& file,
-                                          const std::string& bytes) {
+std::optional<std::string> writeFileAtomically(const std::filesystem::path& file,
+                                               const std::string& bytes) {
   auto unfinished = TemporaryFile::besideFile(file);
   int error = writeNewFile(unfinished.path(), bytes);
   if (error == 0) {

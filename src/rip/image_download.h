@@ -25,9 +25,9 @@ GetOutcome getURL(const platform::http::SendHttpRequest& send, const std::string
 bool isSuccessStatus(long statusCode);
 
 // Writes `bytes` to `file`, replacing it: they go to a temporary file beside it that takes its
-// place in one rename once complete, so a failed write never leaves a truncated picture and
+// place in one rename once complete, so a failed write never leaves a truncated file and
 // never harms the one that was there. The description of the failure, if any.
-std::optional<std::string> writeImageFile(const std::filesystem::path& file,
-                                          const std::string& bytes);
+std::optional<std::string> writeFileAtomically(const std::filesystem::path& file,
+                                               const std::string& bytes);
 
 }  // namespace noru::rip

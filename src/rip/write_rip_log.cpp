@@ -1,15 +1,13 @@
 #include "rip/write_rip_log.h"
 
-#include <cerrno>
 #include <ctime>
-#include <fstream>
 #include <iomanip>
 #include <sstream>
+#include <stdexcept>
 #include <string>
-#include <system_error>
 
 #include "platform/http/program_identity.h"
-#include "rip/temporary_file.h"
+#include "rip/image_download.h"
 
 namespace noru::rip {
 namespace {
@@ -141,18 +139,9 @@ std::string logText(const RipLog& log) {
 }  // namespace
 
 void writeRipLog(const RipLog& log, const std::filesystem::path& file) {
-  auto unfinished = TemporaryFile::besideFile(file);
-  {
-    std::ofstream out(unfinished.path(), std::ios::binary);
-    out << logText(log);
-    out.close();
-    if (!out) {
-      throw std::filesystem::filesystem_error(
-          "cannot write", unfinished.path(),
-          std::error_code(errno != 0 ? errno : EIO, std::generic_category()));
-    }
+  if (auto failure = writeFileAtomically(file, logText(log))) {
+    throw std::runtime_error(*failure);
   }
-  unfinished.moveTo(file);
 }
 
 }  // namespace noru::rip

@@ -36,7 +36,7 @@ struct RipLog {
 inline constexpr char kRipLogName[] = "rip.log";
 
 // Writes `log` as UTF-8 text to `file`: under a temporary name beside it first, then renamed
-// over it, so that `file` is never half written. Raises std::filesystem::filesystem_error and
+// over it, so that `file` is never half written. Raises std::runtime_error (saying why) and
 // leaves no temporary file then.
 void writeRipLog(const RipLog& log, const std::filesystem::path& file);
 
