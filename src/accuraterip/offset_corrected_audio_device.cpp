@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 namespace noru::accuraterip {
 
@@ -41,23 +40,35 @@ int OffsetCorrectedAudioDevice::readAudio(int descriptor, std::int32_t firstSect
   const std::int64_t readEnd = std::min<std::int64_t>(floorSector(wantedEnd - 1) + 1, leadOut_);
 
   std::memset(buffer, 0, static_cast<std::size_t>(sectors) * kAudioSectorBytes);
-  std::vector<std::uint8_t> chunk;
-  for (std::int64_t sector = readBegin; sector < readEnd;) {
+  // Copies into the request whatever of the drive's sectors from `first` (their bytes in
+  // `data`) falls in it.
+  const auto take = [&](std::int64_t first, std::int64_t count, const std::uint8_t* data) {
+    const std::int64_t begin = first * kAudioSectorBytes;
+    const std::int64_t from = std::max(begin, wantedBegin);
+    const std::int64_t to = std::min(begin + count * kAudioSectorBytes, wantedEnd);
+    std::memcpy(buffer + (from - wantedBegin), data + (from - begin),
+                static_cast<std::size_t>(to - from));
+  };
+  std::int64_t sector = readBegin;
+  if (sector < readEnd && sector == keptSector_) {
+    take(sector, 1, kept_.data());
+    ++sector;
+  }
+  while (sector < readEnd) {
     const int count =
         static_cast<int>(std::min<std::int64_t>(readEnd - sector, kMaxSectorsPerRead));
-    chunk.resize(static_cast<std::size_t>(count) * kAudioSectorBytes);
-    if (inner_->readAudio(descriptor, static_cast<std::int32_t>(sector), count, chunk.data()) !=
+    chunk_.resize(static_cast<std::size_t>(count) * kAudioSectorBytes);
+    if (inner_->readAudio(descriptor, static_cast<std::int32_t>(sector), count, chunk_.data()) !=
         0) {
+      keptSector_ = -1;
       return -1;
     }
-    // Copy the part of this chunk that falls in the request.
-    const std::int64_t chunkBegin = sector * kAudioSectorBytes;
-    const std::int64_t from = std::max(chunkBegin, wantedBegin);
-    const std::int64_t to =
-        std::min(chunkBegin + std::int64_t{count} * kAudioSectorBytes, wantedEnd);
-    std::memcpy(buffer + (from - wantedBegin), chunk.data() + (from - chunkBegin),
-                static_cast<std::size_t>(to - from));
+    take(sector, count, chunk_.data());
     sector += count;
+    // Keep the chunk's last sector: the next sequential request starts in it.
+    const auto last = chunk_.end() - kAudioSectorBytes;
+    kept_.assign(last, chunk_.end());
+    keptSector_ = sector - 1;
   }
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/linux/audio_device.h"
 
@@ -18,7 +19,15 @@ namespace noru::accuraterip {
 //
 // The drive cannot read before sector 0 or from `leadOut` on (the first sector after the last
 // audio track); the samples the shift would take from there are silence. With offset 0 every
-// call goes to the wrapped device unchanged. One wrapper serves the reads of one disc.
+// call goes to the wrapped device unchanged.
+//
+// Sequential requests overlap by that extra sector: the drive's sector holding the end of one
+// request also holds the start of the next. The wrapper keeps the last sector the drive
+// delivered, by its number, and serves the next request's first sector from it, so a run of
+// sequential requests reads each drive sector once (and one inner read per full request)
+// instead of reading the shared sector again, often behind the head. One wrapper serves the
+// reads of one disc, whichever descriptor they come through (sector numbers mean the same on
+// every one); a failed read drops what was kept. One reader at a time: calls must not overlap.
 class OffsetCorrectedAudioDevice : public platform::linux_cd::AudioDevice {
  public:
   OffsetCorrectedAudioDevice(std::shared_ptr<platform::linux_cd::AudioDevice> inner,
@@ -35,6 +44,10 @@ class OffsetCorrectedAudioDevice : public platform::linux_cd::AudioDevice {
   std::shared_ptr<platform::linux_cd::AudioDevice> inner_;
   std::int32_t readOffset_;
   std::int32_t leadOut_;
+  // The last drive sector the inner device delivered and its number; -1 when none is kept.
+  std::int64_t keptSector_ = -1;
+  std::vector<std::uint8_t> kept_;
+  std::vector<std::uint8_t> chunk_;  // reused for the inner reads
 };
 
 }  // namespace noru::accuraterip

@@ -296,17 +296,19 @@ TEST(DriveOffsets, ParsedLookedUpByVendorAndModelAndDownloadedOnce) {
 
 // A drive reading a disc of `disc` samples with read offset `offset`: asked for its sample j, it
 // delivers the disc's sample j - offset (junk where that is off the disc). It refuses reads of
-// more than 75 sectors or outside the disc, and keeps a log of the reads.
+// more than 75 sectors or outside the disc, and every read while `failing`; it keeps a log of
+// the reads.
 struct ShiftedDrive : platform::linux_cd::AudioDevice {
   std::vector<std::uint32_t> disc;
   std::int32_t offset = 0;
+  bool failing = false;
   std::vector<std::pair<std::int32_t, int>> reads;
 
   int open(const std::string&) override { return 3; }
   int close(int) override { return 0; }
   int readAudio(int, std::int32_t first, int sectors, std::uint8_t* buffer) override {
     reads.emplace_back(first, sectors);
-    if (sectors < 1 || sectors > 75 || first < 0 ||
+    if (failing || sectors < 1 || sectors > 75 || first < 0 ||
         (first + sectors) * 588 > std::int64_t(disc.size())) {
       errno = EIO;
       return -1;
@@ -328,17 +330,53 @@ TEST(OffsetCorrectedAudioDevice, ReadsTheDiscsSamplesWithSilenceBeyondItsEnds) {
     drive->disc = randomWords(kLeadOut * 588, static_cast<unsigned>(offset + 100));
     drive->offset = offset;
     OffsetCorrectedAudioDevice corrected(drive, offset, kLeadOut);
+    const auto expected = [&](std::int32_t first, std::int32_t sectors) {
+      std::vector<std::uint32_t> samples;
+      for (std::int64_t k = first * 588LL; k < (first + sectors) * 588LL; ++k) {
+        const bool reachable = k + offset >= 0 && k + offset < kLeadOut * 588LL;
+        samples.push_back(reachable ? drive->disc[k] : 0);
+      }
+      return littleEndian(samples);
+    };
     for (const auto& [first, sectors] :
          {std::pair{0, 75}, {40, 75}, {85, 75}, {159, 1}, {0, 1}, {2, 3}}) {
       Bytes read(sectors * 2352u);
       ASSERT_EQ(corrected.readAudio(3, first, sectors, read.data()), 0) << offset << " @" << first;
-      std::vector<std::uint32_t> expected;
-      for (std::int64_t k = first * 588LL; k < (first + sectors) * 588LL; ++k) {
-        const bool reachable = k + offset >= 0 && k + offset < kLeadOut * 588LL;
-        expected.push_back(reachable ? drive->disc[k] : 0);
-      }
-      EXPECT_EQ(read, littleEndian(expected)) << offset << " @" << first;
+      EXPECT_EQ(read, expected(first, sectors)) << offset << " @" << first;
     }
+    // Two tracks read as the import reads them, each with a descriptor of its own: the whole
+    // disc, and each drive sector it needs read once (for +667 the disc starts in sector 1).
+    drive->reads.clear();
+    Bytes whole;
+    int descriptor = 3;
+    for (const auto& [start, count] : {std::pair{0, 110}, {110, 50}}) {
+      for (std::int32_t first = start; first < start + count; first += 75) {
+        Bytes read(std::min(start + count - first, 75) * 2352u);
+        ASSERT_EQ(corrected.readAudio(descriptor, first, int(read.size() / 2352), read.data()), 0);
+        whole.insert(whole.end(), read.begin(), read.end());
+      }
+      ++descriptor;
+    }
+    EXPECT_EQ(whole, expected(0, kLeadOut)) << offset;
+    std::vector<int> timesRead(kLeadOut), once(kLeadOut, 1);
+    std::fill_n(once.begin(), std::max(offset / 588, 0), 0);
+    for (const auto& [first, sectors] : drive->reads) {
+      for (auto sector = first; sector < first + sectors; ++sector) {
+        ++timesRead[sector];
+      }
+    }
+    EXPECT_EQ(timesRead, once) << offset;
+    // A failed read drops what was kept: the retry reads the drive from the sector that holds
+    // the request's first sample.
+    Bytes read(75 * 2352);
+    ASSERT_EQ(corrected.readAudio(3, 0, 75, read.data()), 0);
+    drive->failing = true;
+    EXPECT_EQ(corrected.readAudio(3, 75, 75, read.data()), -1);
+    drive->failing = false;
+    const auto before = drive->reads.size();
+    ASSERT_EQ(corrected.readAudio(3, 75, 75, read.data()), 0);
+    EXPECT_EQ(read, expected(75, 75)) << offset;
+    EXPECT_EQ(drive->reads.at(before).first, (75 * 588 + offset) / 588) << offset;
   }
   // Offset 0 hands every call on unchanged, failures included.
   auto drive = std::make_shared<ShiftedDrive>();
