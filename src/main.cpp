@@ -5,10 +5,18 @@
 
 #include "app/app_environment.h"
 #include "app/noru_cd_ripper_app.h"
+#include "platform/log/diagnostic_log.h"
+#include "platform/log/diagnostic_log_file.h"
 #include "platform/qt/qt_main_queue.h"
 #include "ui/main_window.h"
 
 int main(int argc, char** argv) {
+  // Diagnostic lines go to the log in the XDG state folder (and to a terminal, if any) for the
+  // whole run: the sink is installed before anything can report and removed after the last.
+  noru::platform::log::DiagnosticLogFile logFile(noru::platform::log::defaultDiagnosticLogFolder());
+  noru::platform::log::ScopedSink logSink(logFile.sink());
+  noru::platform::log::diagnostic("Noru CD Ripper ", NORU_VERSION, " started");
+
   QApplication application(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Noru"));
   QCoreApplication::setApplicationName(QStringLiteral("Noru CD Ripper"));

@@ -10,8 +10,9 @@
 
 namespace noru::platform::log {
 
-// Receives each composed diagnostic line. The shipped program installs none, so every line is
-// discarded; tests install one to see what an operation reported.
+// Receives each composed diagnostic line. The shipped program installs a DiagnosticLogFile for
+// its whole run; tests install their own to see what an operation reported. Without a sink every
+// line is discarded.
 using Sink = std::function<void(std::string_view line)>;
 
 bool hasSink();
