@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <semaphore>
+#include <set>
 
 #include "middleware/cd_detection_service.h"
 #include "middleware/cd_rip_middleware.h"
@@ -48,6 +51,29 @@ state::AnyAction ejected(std::string id) {
   return rip(actions::discEjected{std::move(id)});
 }
 
+// Every full-TOC read passes here on its way to the drive and is recorded; while the gate is
+// closed it is held (on the main thread for 20 s at most, so that the test fails, not hangs).
+struct TocGate {
+  void pass(const std::string& bsdName) {
+    std::unique_lock lock(mutex);
+    reads.push_back(bsdName);
+    changed.wait_for(lock, std::chrono::seconds(20), [this] { return open; });
+  }
+  void set(bool isOpen) {
+    std::lock_guard lock(mutex);
+    open = isOpen;
+    changed.notify_all();
+  }
+  std::vector<std::string> names() const {
+    std::lock_guard lock(mutex);
+    return reads;
+  }
+  mutable std::mutex mutex;
+  std::condition_variable changed;
+  bool open = true;
+  std::vector<std::string> reads;
+};
+
 class CDDetectionServiceTest : public noru::testing::RuntimeFixture {
  protected:
   CDDetectionServiceTest() {
@@ -55,75 +81,196 @@ class CDDetectionServiceTest : public noru::testing::RuntimeFixture {
     drives->tocReplies["sr0"] = {
         FullTocReply::Outcome::ok,
         {0, 24, 1, 1, 1, 0x10, 0, 1, 0, 0, 0, 0, 0, 2, 0, 1, 0x10, 0, 0xA2, 0, 0, 0, 0, 0, 3, 0}};
+    drives->tocHook = [gate = gate](const std::string& bsdName) { gate->pass(bsdName); };
   }
+  // A read still held would keep the runtime from joining its thread.
+  ~CDDetectionServiceTest() override { gate->set(true); }
 
-  // Starts the service on these drives and returns what it reported.
-  Actions start(std::vector<OpticalDevice> devices) {
+  // Starts the service on these drives and returns the first `count` actions it reports.
+  Actions start(std::vector<OpticalDevice> devices, std::size_t count) {
     drives->deviceList = std::move(devices);
-    service->start([this](state::AnyAction action) { dispatched.push_back(std::move(action)); });
-    return take();
+    service->start(record);
+    return await(count);
+  }
+  // Lets the poll tick once and returns the first `count` actions it reports.
+  Actions poll(std::size_t count) {
+    mainQueue.advanceBy(CDDetectionService::kPollInterval);
+    return await(count);
+  }
+  // Runs the main queue until `count` actions have been reported, and takes them.
+  Actions await(std::size_t count) {
+    mainQueue.runUntil([&] { return dispatched.size() >= count; });
+    return std::exchange(dispatched, {});
+  }
+  bool awaitReads(std::size_t count) {
+    return mainQueue.runUntil([&] { return gate->names().size() == count; });
   }
 
-  Actions take() { return std::exchange(dispatched, {}); }
-
+  std::shared_ptr<TocGate> gate = std::make_shared<TocGate>();
   std::shared_ptr<noru::testing::FakeOpticalDrives> drives =
       std::make_shared<noru::testing::FakeOpticalDrives>();
-  std::shared_ptr<CDDetectionService> service = CDDetectionService::create(drives);
+  std::set<std::string> inUse;  // the ids of the drives that an import reads
+  int drivesAskedAbout = 0;
+  std::shared_ptr<CDDetectionService> service =
+      CDDetectionService::create(drives, [this](const CDDrive& drive) {
+        ++drivesAskedAbout;
+        return inUse.contains(drive.id);
+      });
   Actions dispatched;
+  CDDetectionService::Dispatch record = [this](state::AnyAction action) {
+    dispatched.push_back(std::move(action));
+  };
 };
 
 // A disc whose table of contents cannot be read is still remembered as there.
 TEST_F(CDDetectionServiceTest,
        StartReportsTheDrivesAndADiscAlreadyPresentAndReplacesAnEarlierStart) {
-  EXPECT_EQ(start({device(0, "present"), device(1, "none")}),
+  EXPECT_EQ(start({device(0, "present"), device(1, "none")}, 2),
             (Actions{updated({drive(0, true), drive(1, false)}),
                      rip(actions::discInserted{drive(0, true), kDisc})}));
-  EXPECT_TRUE(service->lastPollHadDisc);
-  service->lastPollHadDisc = false;
+  EXPECT_EQ(start({device(0, "none")}, 1), Actions{updated({drive(0, false)})});
   drives->tocReplies["sr0"] = {FullTocReply::Outcome::noToc, {}};
-  EXPECT_EQ(start({device(0, "present")}), Actions{updated({drive(0, true)})});
-  EXPECT_TRUE(service->lastPollHadDisc);
+  EXPECT_EQ(start({device(0, "present")}, 1), Actions{updated({drive(0, true)})});
 
-  // Starting again left neither the earlier registration nor its poll behind to report twice.
+  // Starting again left neither the earlier registrations nor their polls behind to report
+  // twice; the last start saw the disc, so the poll that finds it gone ejects it.
   drives->deviceList = std::vector{device(0, "none")};
   drives->emit({DeviceEventKind::appeared, device(0, "none")});
-  mainQueue.advanceBy(std::chrono::seconds(3));
-  EXPECT_EQ(take(),
+  EXPECT_EQ(poll(3),
             (Actions{updated({drive(0, false)}), updated({drive(0, false)}), ejected(kPaths[0])}));
 }
 
-TEST_F(CDDetectionServiceTest, PollReportsEveryLoadedDriveOnEveryTick) {
-  start({device(0, "present")});
-  for (int tick = 0; tick < 2; ++tick) {
-    mainQueue.advanceBy(std::chrono::seconds(3));
-    EXPECT_EQ(take(), (Actions{updated({drive(0, true)}),
-                               rip(actions::discInsertedIfNew{drive(0, true), kDisc})}));
+// A drive that keeps its disc is reported on every tick, its table of contents read once;
+// whatever may have changed the disc has it read again.
+TEST_F(CDDetectionServiceTest, PollReportsEveryLoadedDriveOnEveryTickReadingItsDiscOnce) {
+  const auto present = std::vector{device(0, "present")};
+  const struct {
+    const char* between;
+    std::function<void()> change;
+    std::size_t rereads;
+  } cases[] = {
+      {"nothing", [] {}, 0},
+      {"a medium change",
+       [&] {
+         drives->emit({DeviceEventKind::statusChanged, device(0, "notReady")});
+         await(2);
+       },
+       1},
+      {"a poll finding the drive empty",
+       [&] {
+         drives->deviceList = std::vector{device(0, "none")};
+         poll(2);
+         drives->deviceList = present;
+       },
+       1},
+      {"the drive leaving as an ejected disc image does, gone before its medium change is seen",
+       [&] {
+         drives->deviceList = std::vector<OpticalDevice>{};
+         drives->emit({DeviceEventKind::statusChanged, device(0, "none")});
+         drives->emit({DeviceEventKind::disappeared, device(0, "none")});
+         EXPECT_EQ(await(3), (Actions{updated({}), ejected(kPaths[0]), updated({})}));
+         drives->deviceList = present;
+       },
+       1},
+  };
+  const Actions found{updated({drive(0, true)}),
+                      rip(actions::discInsertedIfNew{drive(0, true), kDisc})};
+  for (const auto& [between, change, rereads] : cases) {
+    start(present, 2);
+    const auto reads = gate->names().size();
+    EXPECT_EQ(poll(2), found) << between;
+    EXPECT_EQ(poll(2), found) << between;
+    change();
+    EXPECT_EQ(poll(2), found) << between;
+    EXPECT_EQ(gate->names().size(), reads + rereads) << between;
   }
   mainQueue.advanceBy(std::chrono::milliseconds(2999));
-  EXPECT_TRUE(take().empty());
+  EXPECT_TRUE(dispatched.empty());
 }
 
 TEST_F(CDDetectionServiceTest, PollEjectsEveryDriveOnceAllHaveBecomeEmpty) {
   for (const char* stateOfB : {"present", "none"}) {
-    start({device(0, "present"), device(1, stateOfB)});
+    start({device(0, "present"), device(1, stateOfB)}, 2);
     drives->deviceList = std::vector{device(0, "none"), device(1, "none")};
-    mainQueue.advanceBy(std::chrono::seconds(3));
-    EXPECT_EQ(take(), (Actions{updated({drive(0, false), drive(1, false)}), ejected(kPaths[0]),
-                               ejected(kPaths[1])}))
+    EXPECT_EQ(poll(3), (Actions{updated({drive(0, false), drive(1, false)}), ejected(kPaths[0]),
+                                ejected(kPaths[1])}))
         << "drive B " << stateOfB;
-    EXPECT_FALSE(service->lastPollHadDisc);
-    mainQueue.advanceBy(std::chrono::seconds(3));
-    EXPECT_EQ(take(), Actions{updated({drive(0, false), drive(1, false)})});
+    EXPECT_EQ(poll(1), Actions{updated({drive(0, false), drive(1, false)})});
   }
 }
 
-// Insertion and ejection by status change are checked by the journeys, on disc images; a
-// medium still spinning up counts as gone until the drive says otherwise.
-TEST_F(CDDetectionServiceTest, AMediumNotReadyCountsAsEjected) {
-  start({device(0, "present")});
-  drives->deviceList = std::vector{device(0, "notReady")};
+// A drive slow to give its table of contents holds up neither the main thread nor the order
+// of what happens meanwhile: the disc leaves (a medium still spinning up counts as gone until
+// the drive says otherwise) and comes back, the poll ticks twice, a drive appears. The journeys
+// do the same on disc images.
+TEST_F(CDDetectionServiceTest, ASlowTableOfContentsFreezesNothingAndKeepsTheOrderOfEvents) {
+  gate->set(false);
+  drives->deviceList = std::vector{device(0, "present")};
+  service->start(record);
+  ASSERT_TRUE(awaitReads(1));
   drives->emit({DeviceEventKind::statusChanged, device(0, "notReady")});
-  EXPECT_EQ(take(), (Actions{updated({drive(0, false)}), ejected(kPaths[0])}));
+  drives->emit({DeviceEventKind::statusChanged, device(0, "present")});
+  mainQueue.advanceBy(2 * CDDetectionService::kPollInterval);
+  drives->emit({DeviceEventKind::appeared, device(0, "present")});
+  platform::tasks::mainQueue().post([] {});
+  EXPECT_EQ(mainQueue.runPending(), 1u);  // the main queue goes on with other work
+  EXPECT_TRUE(dispatched.empty());
+
+  gate->set(true);
+  const auto listed = updated({drive(0, true)});
+  const auto inserted = rip(actions::discInserted{drive(0, true), kDisc});
+  EXPECT_EQ(await(9),
+            (Actions{listed, inserted, listed, ejected(kPaths[0]), listed, inserted, listed,
+                     rip(actions::discInsertedIfNew{drive(0, true), kDisc}), listed}));
+  EXPECT_EQ(drivesAskedAbout, 1);  // the second tick found the first poll waiting
+  EXPECT_EQ(gate->names().size(), 2u);
+}
+
+// The drive an import reads stays listed, but the poll neither reads nor reports its disc
+// until the import ends.
+TEST_F(CDDetectionServiceTest, ThePollLeavesTheDiscOfADriveInUseAlone) {
+  drives->tocReplies["sr1"] = drives->tocReplies["sr0"];
+  start({}, 1);
+  drives->deviceList = std::vector{device(0, "present"), device(1, "present")};
+  inUse = {kPaths[0]};
+  const auto loaded = std::vector{drive(0, true), drive(1, true)};
+  EXPECT_EQ(poll(2),
+            (Actions{updated(loaded), rip(actions::discInsertedIfNew{drive(1, true), kDisc})}));
+  EXPECT_EQ(gate->names(), std::vector<std::string>{"sr1"});
+
+  inUse.clear();
+  EXPECT_EQ(poll(3),
+            (Actions{updated(loaded), rip(actions::discInsertedIfNew{drive(0, true), kDisc}),
+                     rip(actions::discInsertedIfNew{drive(1, true), kDisc})}));
+  EXPECT_EQ(gate->names(), (std::vector<std::string>{"sr1", "sr0"}));
+}
+
+// What was under way when the watcher stopped is never reported: not through the dispatch it
+// was started with, not after a new start, and not while the application quits (the read
+// then ends on its own, after the watcher is gone).
+TEST_F(CDDetectionServiceTest, NothingIsReportedAfterStopByWorkUnderWay) {
+  Actions beforeStop;
+  gate->set(false);
+  drives->deviceList = std::vector{device(0, "present")};
+  service->start([&](state::AnyAction action) { beforeStop.push_back(std::move(action)); });
+  ASSERT_TRUE(awaitReads(1));
+  service->stop();
+  gate->set(true);
+  EXPECT_EQ(start({device(0, "present"), device(1, "none")}, 2),
+            (Actions{updated({drive(0, true), drive(1, false)}),
+                     rip(actions::discInserted{drive(0, true), kDisc})}));
+  EXPECT_TRUE(beforeStop.empty());
+
+  gate->set(false);
+  drives->emit({DeviceEventKind::statusChanged, device(0, "present")});
+  ASSERT_TRUE(awaitReads(3));
+  runtime.quit([&] {
+    service->stop();
+    service.reset();
+    gate->set(true);
+  });
+  mainQueue.runPending();
+  EXPECT_TRUE(dispatched.empty());
 }
 
 template <class A>

@@ -47,6 +47,9 @@ std::unique_ptr<linux_cd::EventSubscription> FakeOpticalDrives::subscribe(
 }
 
 linux_cd::FullTocReply FakeOpticalDrives::readFullToc(const std::string& bsdName) {
+  if (tocHook) {
+    tocHook(bsdName);
+  }
   const auto found = tocReplies.find(bsdName);
   return found == tocReplies.end() ? linux_cd::FullTocReply{linux_cd::FullTocReply::Outcome::noToc}
                                    : found->second;

@@ -27,6 +27,9 @@ class FakeOpticalDrives final : public platform::linux_cd::OpticalDrives {
   };
   // Answers one raw read in place of the default pattern: 0, or -1 with errno set.
   using ReadHook = std::function<int(const AudioRead& read, std::uint8_t* buffer)>;
+  // Sees each full-TOC read of a block-device name before it is answered, on the reading
+  // thread: a test counts the reads there or holds one. Its own state is the hook's to guard.
+  using TocHook = std::function<void(const std::string& bsdName)>;
 
   // What the default raw read delivers: bytes that differ from sector to sector, so that a test
   // can tell whether the right sectors arrived in the right order.
@@ -40,6 +43,7 @@ class FakeOpticalDrives final : public platform::linux_cd::OpticalDrives {
   std::map<std::string, platform::linux_cd::FullTocReply> tocReplies;  // else noToc
   int openError = 0;                                                   // 0: opens succeed
   ReadHook readHook;
+  TocHook tocHook;
 
   // Records.
   int opens = 0;
