@@ -130,7 +130,9 @@ class ImportRig {
         images_(std::make_shared<platform::image::ImageDriveRegistry>()),
         drives_(std::make_shared<platform::image::SystemDrives>(
             std::make_shared<testing::FakeOpticalDrives>(), images_)),
-        ripCD_(drives_) {
+        ripCD_(drives_, {.metadataService = serviceURL,
+                         .coverArtArchive = serviceURL,
+                         .accurateRip = serviceURL}) {  // the disc is not in the database
     images_->addImage(cuePath);
     mainQueue_.runPending();
     for (const auto& drive : disc::DetectCDDrives(drives_)()) {
@@ -146,9 +148,6 @@ class ImportRig {
       throw std::runtime_error("the disc image's table of contents does not read back");
     }
     tracks_ = info->tracks;
-    ripCD_.fetchCoverArt.baseURL = serviceURL;
-    ripCD_.fetchArtistImage.baseURL = serviceURL;
-    ripCD_.lookUpAccurateRip.fetchAnswer.baseURL = serviceURL;  // the disc is not in it
 
     // The state of an import that has just started: the disc, its one release, isRipping.
     state::AppState initial;
@@ -184,11 +183,12 @@ class ImportRig {
         }
       });
     };
-    const auto folder = library / release_.artistCredit / release_.title;
+    const auto album =
+        std::make_shared<rip::AlbumFolder>(library / release_.artistCredit / release_.title);
     auto task = runtime_.taskRunner().spawn([ripCD = ripCD_, drive = *drive_, tracks = tracks_,
-                                             release = std::optional(release_), folder,
+                                             release = std::optional(release_), album,
                                              dispatch](std::stop_token stop) {
-      ripCD(drive, tracks, release, folder, dispatch, std::move(stop));
+      ripCD(drive, tracks, release, *album, dispatch, std::move(stop));
     });
     const bool ended =
         mainQueue_.runUntil([&] { return !store->state().cdRip.isRipping; }, kImportLimit);

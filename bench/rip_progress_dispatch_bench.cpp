@@ -180,17 +180,17 @@ class Session {
 
     auto images = std::make_shared<platform::image::ImageDriveRegistry>();
     app = std::make_unique<app::NoruCDRipperApp>(
-        mainQueue, app::AppEnvironment{
-                       .drives = std::make_shared<platform::image::SystemDrives>(
-                           std::make_shared<testing::FakeOpticalDrives>(), images),
-                       .images = images,
-                       .metadataServiceBaseURL = server.url(),
-                       .coverArtArchiveBaseURL = server.url(),
-                       .preferences = std::make_shared<app::Preferences>(folder.path() / "p.ini"),
-                       .folderDialog = dialog,
-                       .folderAccess = std::make_shared<app::SystemFolderAccess>(),
-                   });
-    window = std::make_unique<ui::MainWindow>(*app);
+        mainQueue,
+        app::AppEnvironment{
+            .drives = std::make_shared<platform::image::SystemDrives>(
+                std::make_shared<testing::FakeOpticalDrives>(), images),
+            .images = images,
+            .services = {.metadataService = server.url(), .coverArtArchive = server.url()},
+            .preferences = std::make_shared<app::Preferences>(folder.path() / "p.ini"),
+            .folderDialog = dialog,
+            .folderAccess = std::make_shared<app::SystemFolderAccess>(),
+        });
+    window = ui::mainWindowOf(*app);
     window->show();
     if (!window->openDiscImage(QString::fromStdString(image.cuePath.string()))) {
       throw std::runtime_error("the disc image was refused");

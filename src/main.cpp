@@ -26,10 +26,10 @@ int main(int argc, char** argv) {
   noru::app::NoruCDRipperApp app(mainQueue, noru::app::shippedEnvironment());
   int status = 0;
   {
-    noru::ui::MainWindow window(app);
-    window.show();
+    const auto window = noru::ui::mainWindowOf(app);
+    window->show();
     for (const QString& cuePath : application.arguments().mid(1)) {
-      window.openDiscImage(cuePath);
+      window->openDiscImage(cuePath);
     }
     status = QApplication::exec();
   }

@@ -77,8 +77,8 @@ int main(int argc, char** argv) {
   const std::filesystem::path library = homePath / "Music";
   std::filesystem::create_directories(library);
   auto environment = noru::app::shippedEnvironment();
-  environment.metadataServiceBaseURL = base;
-  environment.coverArtArchiveBaseURL = base;
+  // Only the stand-in answers: the picture must not depend on anything out there.
+  environment.services = {.metadataService = base, .coverArtArchive = base};
   environment.preferences = std::make_shared<noru::app::Preferences>(homePath / "p.ini");
   environment.preferences->writeOutputFolderBookmark(*noru::app::makeFolderBookmark(library));
 
@@ -87,10 +87,10 @@ int main(int argc, char** argv) {
     noru::platform::qt::QtMainQueue mainQueue;
     noru::app::NoruCDRipperApp app(mainQueue, environment);
     {
-      noru::ui::MainWindow window(app);
-      window.resize(640, 560);
-      window.show();
-      window.openDiscImage(QString::fromLocal8Bit(argv[1]));
+      const auto window = noru::ui::mainWindowOf(app);
+      window->resize(640, 560);
+      window->show();
+      window->openDiscImage(QString::fromLocal8Bit(argv[1]));
       QElapsedTimer waited;
       waited.start();
       QTimer poll;
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
         // The release is shown and its cover had time to arrive, or it is too late anyway.
         if ((rip.selectedRelease && waited.elapsed() > 1500) || waited.elapsed() > 15000) {
           status =
-              window.grab().save(QString::fromLocal8Bit(argv[2])) && rip.selectedRelease ? 0 : 1;
+              window->grab().save(QString::fromLocal8Bit(argv[2])) && rip.selectedRelease ? 0 : 1;
           QApplication::quit();
         }
       });

@@ -12,10 +12,10 @@ namespace noru::accuraterip {
 std::optional<std::vector<Pressing>> FetchDatabaseAnswer::operator()(const DiscIdentifiers& disc,
                                                                      std::stop_token stop) const {
   platform::http::HttpRequest request;
-  request.url = baseURL + disc.databasePath();
+  request.url = services_.accurateRip + disc.databasePath();
   // An import waits for this answer: a server that stops answering must not hold it long.
   request.idleTimeout = std::chrono::seconds(15);
-  const auto response = send(request, std::move(stop));
+  const auto response = services_.send(request, std::move(stop));
   if (response.statusCode == 404) {
     return std::nullopt;
   }

@@ -65,30 +65,23 @@ bool writeAtomically(const std::filesystem::path& file, std::string_view bytes) 
 
 }  // namespace
 
-std::filesystem::path FetchDriveOffsets::defaultCacheFile() {
-  std::filesystem::path cacheHome;
-  const char* xdg = std::getenv("XDG_CACHE_HOME");
-  if (xdg != nullptr && std::filesystem::path(xdg).is_absolute()) {
-    cacheHome = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    cacheHome = std::filesystem::path(home) / ".cache";
-  } else {
-    return {};
-  }
-  return cacheHome / "noru-cd-ripper" / "DriveOffsets.bin";
+std::filesystem::path FetchDriveOffsets::cacheFile() const {
+  return services_.cacheFolder.empty() ? std::filesystem::path()
+                                       : services_.cacheFolder / "DriveOffsets.bin";
 }
 
 DriveOffsets FetchDriveOffsets::operator()(std::stop_token stop) const {
+  const auto cacheFile = this->cacheFile();
   if (!cacheFile.empty()) {
     if (auto cached = readCache(cacheFile)) {
       return *std::move(cached);
     }
   }
   platform::http::HttpRequest request;
-  request.url = baseURL + "/accuraterip/DriveOffsets.bin";
+  request.url = services_.accurateRip + "/accuraterip/DriveOffsets.bin";
   // An import waits for this answer: a server that stops answering must not hold it long.
   request.idleTimeout = std::chrono::seconds(15);
-  const auto response = send(request, std::move(stop));
+  const auto response = services_.send(request, std::move(stop));
   if (response.statusCode < 200 || response.statusCode > 299) {
     throw DriveOffsetsError("drive offset list answered with status " +
                             std::to_string(response.statusCode));

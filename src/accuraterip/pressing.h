@@ -19,8 +19,9 @@ struct PressingTrack {
 };
 
 // One block of a database answer: one pressing of the disc (or one kind of checksum of it).
-// Its tracks are in disc order, one entry per track number on the disc from 1, so the entry of
-// a track is its number minus one.
+// Its tracks are the disc's audio tracks in disc order, data tracks left out, so the entry of a
+// track is its place among the audio tracks (on a disc whose first track is data, track 2 is
+// entry 0).
 struct Pressing {
   std::vector<PressingTrack> tracks;
 

@@ -34,8 +34,8 @@ struct Unverifiable {
 using TrackVerification = std::variant<Accurate, NotAccurate, Unverifiable>;
 
 // Compares a track's AccurateRip v1 and v2 checksums with the database's entries at `entry`
-// (the track's number on the disc minus one) in every pressing. Entries of confidence 0 carry
-// no value and are passed over. A v2 match wins a tie in confidence.
+// (the track's place among the disc's audio tracks, from 0) in every pressing. Entries of
+// confidence 0 carry no value and are passed over. A v2 match wins a tie in confidence.
 TrackVerification verifyTrack(const std::vector<Pressing>& pressings, std::size_t entry,
                               std::uint32_t v1, std::uint32_t v2);
 

@@ -4,42 +4,10 @@
 
 #include "app/restore_library_path.h"
 #include "middleware/cd_rip_middleware.h"
-#include "musicbrainz/musicbrainz_artist_picture.h"
-#include "musicbrainz/musicbrainz_lookup.h"
-#include "musicbrainz/musicbrainz_search.h"
+#include "musicbrainz/with_musicbrainz.h"
 #include "state/app_reducer.h"
 
 namespace noru::app {
-namespace {
-
-// The second source looks covers up in the same Cover Art Archive as the rest of the program.
-std::optional<musicbrainz::MusicBrainzService> secondSource(const AppEnvironment& environment) {
-  auto service = environment.secondSource;
-  if (service) {
-    service->coverArtArchiveBaseURL = environment.coverArtArchiveBaseURL;
-  }
-  return service;
-}
-
-middleware::CDRipMiddleware ripMiddleware(const AppEnvironment& environment,
-                                          const OutputFolderPicker& picker) {
-  middleware::CDRipMiddleware ripping(
-      environment.drives, [picker](const state::Dispatch& dispatch) { return picker(dispatch); });
-  ripping.lookupCD.baseURL = environment.metadataServiceBaseURL;
-  ripping.ripCD.fetchArtistImage.baseURL = environment.metadataServiceBaseURL;
-  ripping.ripCD.fetchCoverArt.baseURL = environment.coverArtArchiveBaseURL;
-  ripping.ripCD.lookUpAccurateRip.fetchAnswer.baseURL = environment.accurateRipBaseURL;
-  auto& driveOffsets = ripping.ripCD.findReadOffset.fetchDriveOffsets;
-  driveOffsets.baseURL = environment.accurateRipBaseURL;
-  driveOffsets.cacheFile = environment.driveOffsetsCacheFile;
-  if (const auto service = secondSource(environment)) {
-    ripping.lookupCD.secondSource = musicbrainz::MusicBrainzLookup{*service};
-    ripping.ripCD.fetchArtistImage.secondSource = musicbrainz::MusicBrainzArtistPicture{*service};
-  }
-  return ripping;
-}
-
-}  // namespace
 
 NoruCDRipperApp::NoruCDRipperApp(platform::tasks::MainQueue& mainQueue, AppEnvironment environment)
     : environment_(std::move(environment)),
@@ -50,8 +18,10 @@ NoruCDRipperApp::NoruCDRipperApp(platform::tasks::MainQueue& mainQueue, AppEnvir
                           .folderAccess = folderAccess_} {
   state::AppState initial;
   initial.settings.libraryPath = restoreLibraryPath(*environment_.preferences, *folderAccess_);
-  auto ripping = ripMiddleware(environment_, outputFolderPicker_);
-  discWatcher_ = ripping.detectionService;
+  middleware::CDRipMiddleware ripping(
+      environment_.drives, environment_.services,
+      [picker = outputFolderPicker_](const state::Dispatch& dispatch) { return picker(dispatch); });
+  discWatcher_ = ripping.discWatcher();
   store_ = state::AppStore::make(std::move(initial), state::reduceApp, {std::move(ripping)});
 }
 
@@ -60,12 +30,11 @@ NoruCDRipperApp::~NoruCDRipperApp() {
 }
 
 lookup::SearchCD NoruCDRipperApp::searchCD() const {
-  lookup::SearchCD search;
-  search.baseURL = environment_.metadataServiceBaseURL;
-  if (const auto service = secondSource(environment_)) {
-    search.secondSource = musicbrainz::MusicBrainzSearch{*service};
-  }
-  return search;
+  return musicbrainz::searchWithMusicBrainz(environment_.services);
+}
+
+void NoruCDRipperApp::openDiscImage(const std::filesystem::path& cuePath) {
+  environment_.images->addImage(cuePath);
 }
 
 void NoruCDRipperApp::quit() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 
 #include "app/app_environment.h"
@@ -32,6 +33,10 @@ class NoruCDRipperApp {
 
   // Asks the user for the library folder and records it; true when one was chosen.
   bool chooseOutputFolder() { return outputFolderPicker_(*store_); }
+
+  // Adds the CUE/BIN image at `cuePath` as a drive. Raises platform::image::ImageError when
+  // the image is refused.
+  void openDiscImage(const std::filesystem::path& cuePath);
 
   void quit();
 

@@ -15,9 +15,9 @@ struct CDDrive {
   bool hasDisc = false;
   std::string vendor;  // as the drive reports them; empty when unknown
   std::string model;
-  // The drive's read offset in samples when the system knows it (a disc image: 0); otherwise
-  // the drive offset list has it, or nobody does.
-  std::optional<std::int32_t> readOffset;
+  // A disc image standing in for a drive: its audio is read exactly as written, so it has no
+  // read offset.
+  bool isDiscImage = false;
 
   bool operator==(const CDDrive&) const = default;
 };

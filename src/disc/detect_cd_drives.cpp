@@ -8,11 +8,11 @@
 namespace noru::disc {
 
 DetectCDDrives::DetectCDDrives(std::shared_ptr<platform::linux_cd::DeviceList> deviceList)
-    : deviceList(std::move(deviceList)) {}
+    : deviceList_(std::move(deviceList)) {}
 
 std::vector<CDDrive> DetectCDDrives::operator()() const {
   using platform::log::diagnostic;
-  const auto devices = deviceList->devices();
+  const auto devices = deviceList_->devices();
   if (!devices) {
     return {};
   }
@@ -22,13 +22,11 @@ std::vector<CDDrive> DetectCDDrives::operator()() const {
     if (!device.productName) {
       continue;
     }
-    CDDrive drive{driveIdentity(device),
-                  *device.productName,
-                  device.bsdName.value_or(""),
-                  device.mediaState == platform::linux_cd::kMediaPresent,
-                  device.vendor.value_or(""),
-                  device.model.value_or(""),
-                  device.readOffset};
+    CDDrive drive{
+        driveIdentity(device),       *device.productName,
+        device.bsdName.value_or(""), device.mediaState == platform::linux_cd::kMediaPresent,
+        device.vendor.value_or(""),  device.model.value_or(""),
+        device.isDiscImage};
     diagnostic("DetectCDDrives: drive '", drive.name, "' id=", drive.id,
                " bsd=", drive.bsdPath.empty() ? "(none)" : drive.bsdPath,
                " hasDisc=", drive.hasDisc);

@@ -16,7 +16,8 @@ class DetectCDDrives {
 
   std::vector<CDDrive> operator()() const;
 
-  std::shared_ptr<platform::linux_cd::DeviceList> deviceList;
+ private:
+  std::shared_ptr<platform::linux_cd::DeviceList> deviceList_;
 };
 
 }  // namespace noru::disc

@@ -8,7 +8,7 @@
 namespace noru::disc {
 
 ReadCDDiscInfo::ReadCDDiscInfo(std::shared_ptr<platform::linux_cd::FullTocSource> tocSource)
-    : tocSource(std::move(tocSource)) {}
+    : tocSource_(std::move(tocSource)) {}
 
 std::optional<CDDiscInfo> ReadCDDiscInfo::operator()(const CDDrive& drive) const {
   using platform::log::diagnostic;
@@ -18,7 +18,7 @@ std::optional<CDDiscInfo> ReadCDDiscInfo::operator()(const CDDrive& drive) const
     return std::nullopt;
   }
   diagnostic("ReadCDDiscInfo: reading TOC for drive '", drive.name, "' bsd=", drive.bsdPath);
-  const auto reply = tocSource->readFullToc(drive.bsdPath);
+  const auto reply = tocSource_->readFullToc(drive.bsdPath);
   switch (reply.outcome) {
     case Outcome::invalidDeviceName:
       diagnostic("ReadCDDiscInfo: IOBSDNameMatching failed for '", drive.bsdPath, "'");

@@ -18,7 +18,8 @@ class ReadCDDiscInfo {
 
   std::optional<CDDiscInfo> operator()(const CDDrive& drive) const;
 
-  std::shared_ptr<platform::linux_cd::FullTocSource> tocSource;
+ private:
+  std::shared_ptr<platform::linux_cd::FullTocSource> tocSource_;
 };
 
 }  // namespace noru::disc

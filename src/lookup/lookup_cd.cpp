@@ -99,11 +99,11 @@ std::vector<disc::CDLookupRelease> LookupCD::Response::cdLookupReleases() const 
 }
 
 LookupCD::Response LookupCD::operator()(const disc::CDDiscInfo& disc, std::stop_token stop) const {
-  auto request = serviceRequest(baseURL + "/v1/cd/lookup", idleTimeout);
+  auto request = serviceRequest(services_.metadataService + "/v1/cd/lookup", kIdleTimeout);
   request.body = Request::from(disc).encode();
   return askWithSecondSource<Response>(
-      [&] { return Response::decode(send(request, stop).body); },
-      secondSource ? [&] { return secondSource(disc, stop); } : std::function<Response()>(),
+      [&] { return Response::decode(services_.send(request, stop).body); },
+      secondSource_ ? [&] { return secondSource_(disc, stop); } : std::function<Response()>(),
       "LookupCD");
 }
 

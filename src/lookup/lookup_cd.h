@@ -12,7 +12,7 @@
 #include "disc/cd_disc_info.h"
 #include "disc/cd_lookup_release.h"
 #include "platform/http/http_client.h"
-#include "platform/http/service_addresses.h"
+#include "platform/http/web_services.h"
 
 namespace noru::lookup {
 
@@ -84,15 +84,22 @@ class LookupCD {
     bool operator==(const Response&) const = default;
   };
 
-  std::string baseURL = std::string(platform::http::kMetadataServiceBaseURL);
+  // Asked instead when the service cannot be reached at all.
+  using SecondSource = std::function<Response(const disc::CDDiscInfo&, std::stop_token)>;
+
   // Time without progress after which the exchange fails.
-  std::chrono::milliseconds idleTimeout = std::chrono::seconds(15);
-  platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
-  // Asked instead when the service cannot be reached at all; none by default.
-  std::function<Response(const disc::CDDiscInfo&, std::stop_token)> secondSource;
+  static constexpr std::chrono::seconds kIdleTimeout{15};
+
+  // The metadata service of `services`, and `secondSource` (if any) behind it.
+  explicit LookupCD(platform::http::WebServices services = {}, SecondSource secondSource = {})
+      : services_(std::move(services)), secondSource_(std::move(secondSource)) {}
 
   // Blocks its (background) thread for the one exchange (and the second source's, if asked).
   Response operator()(const disc::CDDiscInfo& disc, std::stop_token stop) const;
+
+ private:
+  platform::http::WebServices services_;
+  SecondSource secondSource_;
 };
 
 }  // namespace noru::lookup

@@ -32,21 +32,21 @@ std::string SearchCD::Request::encode() const {
 LookupCD::Response SearchCD::operator()(const std::string& artist, const std::string& album,
                                         const std::vector<disc::CDTrackInfo>& tracks,
                                         std::stop_token stop) const {
-  auto request = serviceRequest(baseURL + "/v1/cd/search", idleTimeout);
+  auto request = serviceRequest(services_.metadataService + "/v1/cd/search", kIdleTimeout);
   request.body = Request::from(artist, album, tracks).encode();
 
   platform::log::diagnostic("SearchCD: searching for '", artist, "' \u2014 '", album, "' (",
                             tracks.size(), " tracks)");
   auto decoded = askWithSecondSource<LookupCD::Response>(
       [&] {
-        const auto response = send(request, stop);
+        const auto response = services_.send(request, stop);
         const long status = response.statusCode > 0 ? response.statusCode : -1;
         platform::log::diagnostic("SearchCD: response status ", status, ", ", response.body.size(),
                                   " bytes");
         return LookupCD::Response::decode(response.body);
       },
-      secondSource ? [&] { return secondSource(artist, album, tracks, stop); }
-                   : std::function<LookupCD::Response()>(),
+      secondSource_ ? [&] { return secondSource_(artist, album, tracks, stop); }
+                    : std::function<LookupCD::Response()>(),
       "SearchCD");
   platform::log::diagnostic("SearchCD: ", decoded.releases.size(), " release(s) returned");
   return decoded;

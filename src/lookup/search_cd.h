@@ -10,7 +10,7 @@
 #include "disc/cd_track_info.h"
 #include "lookup/lookup_cd.h"
 #include "platform/http/http_client.h"
-#include "platform/http/service_addresses.h"
+#include "platform/http/web_services.h"
 
 namespace noru::lookup {
 
@@ -36,19 +36,26 @@ class SearchCD {
     bool operator==(const Request&) const = default;
   };
 
-  std::string baseURL = std::string(platform::http::kMetadataServiceBaseURL);
+  // Asked instead when the service cannot be reached at all.
+  using SecondSource = std::function<LookupCD::Response(
+      const std::string& artist, const std::string& album,
+      const std::vector<disc::CDTrackInfo>& tracks, std::stop_token)>;
+
   // Time without progress after which the exchange fails.
-  std::chrono::milliseconds idleTimeout = std::chrono::seconds(30);
-  platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
-  // Asked instead when the service cannot be reached at all; none by default.
-  std::function<LookupCD::Response(const std::string& artist, const std::string& album,
-                                   const std::vector<disc::CDTrackInfo>& tracks, std::stop_token)>
-      secondSource;
+  static constexpr std::chrono::seconds kIdleTimeout{30};
+
+  // The metadata service of `services`, and `secondSource` (if any) behind it.
+  explicit SearchCD(platform::http::WebServices services = {}, SecondSource secondSource = {})
+      : services_(std::move(services)), secondSource_(std::move(secondSource)) {}
 
   // Blocks its (background) thread for the one exchange.
   LookupCD::Response operator()(const std::string& artist, const std::string& album,
                                 const std::vector<disc::CDTrackInfo>& tracks,
                                 std::stop_token stop) const;
+
+ private:
+  platform::http::WebServices services_;
+  SecondSource secondSource_;
 };
 
 }  // namespace noru::lookup

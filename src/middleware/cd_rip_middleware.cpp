@@ -1,11 +1,13 @@
 #include "middleware/cd_rip_middleware.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <optional>
-#include <system_error>
+#include <thread>
 #include <utility>
 
-#include "middleware/album_folder.h"
+#include "musicbrainz/with_musicbrainz.h"
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
 #include "platform/tasks/runtime.h"
@@ -47,38 +49,42 @@ struct CDRipMiddleware::CaseHandler {
     }
   }
   void operator()(const actions::discEjected&) const {
-    self.ripTask->cancel();
+    self.ripTask_->cancel();
     followUp(dispatch, state::UIAction(state::UIActions::setCDRipSheetPresented{false}));
   }
   void operator()(const actions::ejectDisc& eject) const {
     diagnostic("CDRipMiddleware: ejectDisc driveId=", eject.driveId);
-    self.ripTask->cancel();
-    self.ejectDrive(eject.driveId);
+    self.ripTask_->cancel();
+    self.ejectOnceFree(eject.driveId);
   }
   void operator()(const actions::ejectAndClose& eject) const {
     diagnostic("CDRipMiddleware: ejectAndClose driveId=", eject.driveId);
-    self.ripTask->cancel();
+    self.ripTask_->cancel();
     followUp(dispatch, ripAction(actions::ejectDisc{eject.driveId}));
   }
   void operator()(const actions::lookupDisc& lookup) const { self.lookUp(lookup.info, dispatch); }
   void operator()(const actions::startRipping&) const { self.startImport(state, dispatch); }
-  void operator()(const actions::stopRipping&) const { self.ripTask->cancel(); }
+  void operator()(const actions::stopRipping&) const { self.ripTask_->cancel(); }
   void operator()(const actions::confirmStopRipping&) const {
-    self.ripTask->cancel();
-    self.removeImportedFiles(state);
+    self.ripTask_->cancel();
+    // The album folder knows what the import wrote and what it replaced; an import that has
+    // completed meanwhile keeps its files.
+    if (const auto& album = self.ripTask_->album()) {
+      album->undo();
+    }
   }
   void operator()(const actions::ripFailed&) const {
-    self.ripTask->cancel();
-    self.removeImportedFiles(state);
+    // The import has taken away what it wrote before telling of its failure.
+    self.ripTask_->cancel();
   }
   void operator()(const actions::ripComplete&) const {
     dispatch(state::MusicAction(state::MusicActions::initLibrary{}));
   }
   void operator()(const actions::debugInjectUnknownDisc&) const {
     // A watcher still running would replace the simulated disc with the real drives.
-    self.detectionService->stop();
+    self.detectionService_->stop();
   }
-  void operator()(const actions::debugClearDisc&) const { self.detectionService->start(dispatch); }
+  void operator()(const actions::debugClearDisc&) const { self.detectionService_->start(dispatch); }
 
   void operator()(const actions::drivesUpdated&) const {}
   void operator()(const actions::trackRipStarted&) const {}
@@ -89,21 +95,29 @@ struct CDRipMiddleware::CaseHandler {
   void operator()(const actions::lookupFailed&) const {}
   void operator()(const actions::selectRelease&) const {}
   void operator()(const actions::ripStopped&) const {}
+  void operator()(const actions::ripNotStarted&) const {}
   void operator()(const actions::dismiss&) const {}
 };
 
 CDRipMiddleware::CDRipMiddleware(const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives,
+                                 const platform::http::WebServices& services,
                                  ChooseOutputFolder chooseOutputFolder)
-    : detectionService(CDDetectionService::create(drives)),
-      ripCD(drives),
-      ejectDrive(drives),
-      chooseOutputFolder(std::move(chooseOutputFolder)) {}
+    : detectionService_(CDDetectionService::create(
+          drives,
+          [holder = std::weak_ptr<RipTaskHolder>(ripTask_)](const disc::CDDrive& drive) {
+            const auto ripTask = holder.lock();
+            return ripTask && ripTask->isReading(drive.id);
+          })),
+      ripCD_(drives, services, musicbrainz::artistPictureFromMusicBrainz(services)),
+      lookupCD_(musicbrainz::lookupWithMusicBrainz(services)),
+      ejectDrive_(drives),
+      chooseOutputFolder_(std::move(chooseOutputFolder)) {}
 
 state::AnyAction CDRipMiddleware::handle(state::AnyAction action, const state::AppState& state,
                                          const state::Dispatch& dispatch) {
   NORU_ASSERT_MAIN_THREAD();
   if (store::actionAs<state::ApplicationAction>(action)) {
-    detectionService->start(dispatch);  // didLaunch
+    detectionService_->start(dispatch);  // didLaunch
   } else if (const auto* rip = store::actionAs<state::CDRipAction>(action)) {
     std::visit(CaseHandler{*this, state, dispatch}, *rip);
   }
@@ -112,8 +126,8 @@ state::AnyAction CDRipMiddleware::handle(state::AnyAction action, const state::A
 
 void CDRipMiddleware::lookUp(const disc::CDDiscInfo& info, const state::Dispatch& dispatch) {
   diagnostic("CDRipMiddleware: lookupDisc \u2014 ", info.tracks.size(), " track(s)");
-  const auto generation = ++lookupTask->generation;
-  platform::tasks::taskRunner().spawn([lookupCD = lookupCD, info, dispatch, holder = lookupTask,
+  const auto generation = ++lookupTask_->generation;
+  platform::tasks::taskRunner().spawn([lookupCD = lookupCD_, info, dispatch, holder = lookupTask_,
                                        generation](std::stop_token stop) {
     std::optional<state::AnyAction> answer;
     try {
@@ -142,48 +156,67 @@ void CDRipMiddleware::lookUp(const disc::CDDiscInfo& info, const state::Dispatch
 void CDRipMiddleware::startImport(const state::AppState& state, const state::Dispatch& dispatch) {
   const auto& rip = state.cdRip;
   if (!rip.selectedDrive || !rip.discInfo) {
-    endRefusedStart(dispatch);
+    notStarted(dispatch);
     return;
   }
-  if (ripTask->isImportRunning()) {
+  if (ripTask_->isImportRunning()) {
     // Two imports would read the same drive at once and write the same files.
     diagnostic("CDRipMiddleware: startRipping \u2014 an earlier import is still running");
     return;
   }
   if (!state.settings.libraryPath) {
-    platform::tasks::mainQueue().post([choose = chooseOutputFolder, dispatch] {
+    platform::tasks::mainQueue().post([choose = chooseOutputFolder_, dispatch] {
       if (choose && choose(dispatch)) {
         dispatch(ripAction(actions::startRipping{}));
       } else {
-        dispatch(ripAction(actions::ripStopped{}));  // declined: no import is under way
+        dispatch(ripAction(actions::ripNotStarted{}));
       }
     });
     return;
   }
 
-  const auto folder = albumFolder(*state.settings.libraryPath, rip.selectedRelease, now());
+  const auto album = std::make_shared<rip::AlbumFolder>(rip::AlbumFolder::pathFor(
+      *state.settings.libraryPath, rip.selectedRelease, std::chrono::system_clock::now()));
   const auto& drive = *rip.selectedDrive;
   const auto& tracks = rip.discInfo->tracks;
   diagnostic("CDRipMiddleware: startRipping \u2014 ", tracks.size(), " track(s) from '", drive.name,
-             "' \u2192 ", folder.string());
-  std::error_code ignored;
-  ripTask->artistPictureWasThere =
-      std::filesystem::exists(folder.parent_path() / "folder.jpg", ignored);
-  ripTask->hold(platform::tasks::taskRunner().spawn([ripCD = ripCD, drive, tracks,
-                                                     release = rip.selectedRelease, folder,
-                                                     dispatch](std::stop_token stop) {
-    ripCD(drive, tracks, release, folder, dispatch, std::move(stop));
-  }));
+             "' \u2192 ", album->path().string());
+  ripTask_->hold(platform::tasks::taskRunner().spawn([ripCD = ripCD_, drive, tracks,
+                                                      release = rip.selectedRelease, album,
+                                                      dispatch](std::stop_token stop) {
+    ripCD(drive, tracks, release, *album, dispatch, std::move(stop));
+  }),
+                 drive, album);
 }
 
-void CDRipMiddleware::endRefusedStart(const state::Dispatch& dispatch) {
+void CDRipMiddleware::ejectOnceFree(const std::string& driveId) {
+  // The drive refuses to eject (EBUSY) while an import still holds it open, and the poll of the
+  // disc watcher may hold it for a moment: the eject waits, off the main thread, for the
+  // stopped import to let go, then tries until the drive is free, for a few seconds at most.
+  auto import = ripTask_->isReading(driveId) ? ripTask_->lastImport() : std::nullopt;
+  platform::tasks::taskRunner().spawn(
+      [eject = ejectDrive_, import = std::move(import), driveId](std::stop_token stop) {
+        const auto deadline = std::chrono::steady_clock::now() + kEjectWait;
+        if (import && !import->waitFor(kEjectWait, stop) && !stop.stop_requested()) {
+          diagnostic("CDRipMiddleware: ejectDisc \u2014 the import still holds drive ", driveId);
+        }
+        int refusal = eject(driveId);
+        while (refusal == EBUSY && std::chrono::steady_clock::now() < deadline &&
+               !stop.stop_requested()) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          refusal = eject(driveId);
+        }
+        if (refusal != 0 && refusal != ENODEV) {
+          diagnostic("CDRipMiddleware: ejectDisc \u2014 drive ", driveId,
+                     " refused to eject: ", std::strerror(refusal));
+        }
+      });
+}
+
+void CDRipMiddleware::notStarted(const state::Dispatch& dispatch) {
   // startRipping has marked an import as running once this follow-up runs; with no task
   // started, nothing else would ever end it.
-  platform::tasks::mainQueue().post([dispatch] { dispatch(ripAction(actions::ripStopped{})); });
-}
-
-void CDRipMiddleware::removeImportedFiles(const state::AppState& state) {
-  cleanupRippedFiles(state.cdRip.rippedFiles, !ripTask->artistPictureWasThere);
+  platform::tasks::mainQueue().post([dispatch] { dispatch(ripAction(actions::ripNotStarted{})); });
 }
 
 }  // namespace noru::middleware

@@ -66,8 +66,8 @@ std::optional<std::string> MusicBrainzArtistPicture::operator()(const std::strin
     return std::nullopt;
   }
   const auto claims =
-      getJSON(service.send,
-              service.wikidataBaseURL +
+      getJSON(service.web.sender(),
+              service.web.wikidata +
                   "/w/api.php?action=wbgetclaims&format=json&property=P18&entity=" + *item,
               std::move(stop));
   auto file = claims ? imageFileName(*claims) : std::nullopt;
@@ -76,7 +76,7 @@ std::optional<std::string> MusicBrainzArtistPicture::operator()(const std::strin
   }
   // Commons names files with underscores where their titles have spaces.
   std::replace(file->begin(), file->end(), ' ', '_');
-  return service.wikimediaCommonsBaseURL + "/wiki/Special:FilePath/" + percentEncoded(*file) +
+  return service.web.wikimediaCommons + "/wiki/Special:FilePath/" + percentEncoded(*file) +
          "?width=" + kPictureWidth;
 }
 

@@ -33,10 +33,10 @@ std::int64_t imageId(const JsonObjectReader& image) {
 std::optional<nlohmann::ordered_json> MusicBrainzService::get(const std::string& resource,
                                                               std::stop_token stop) const {
   const char* separator = resource.find('?') == std::string::npos ? "?" : "&";
-  const std::string url = baseURL + "/ws/2/" + resource + separator + "fmt=json";
+  const std::string url = web.musicBrainz + "/ws/2/" + resource + separator + "fmt=json";
   limiter->waitForTurn(stop);
   try {
-    return getJSON(send, url, stop);
+    return getJSON(web.sender(), url, stop);
   } catch (const SourceError& error) {
     // 503 is how MusicBrainz says it is too busy (or we were too quick): one more try, at the
     // next turn.
@@ -45,14 +45,15 @@ std::optional<nlohmann::ordered_json> MusicBrainzService::get(const std::string&
     }
   }
   limiter->waitForTurn(stop);
-  return getJSON(send, url, std::move(stop));
+  return getJSON(web.sender(), url, std::move(stop));
 }
 
 std::optional<std::int64_t> MusicBrainzService::frontImageId(const std::string& releaseMbid,
                                                              std::stop_token stop) const {
   try {
-    const auto listing = getJSON(
-        send, coverArtArchiveBaseURL + "/release/" + percentEncoded(releaseMbid), std::move(stop));
+    const auto listing =
+        getJSON(web.sender(), web.coverArtArchive + "/release/" + percentEncoded(releaseMbid),
+                std::move(stop));
     if (!listing) {
       return std::nullopt;
     }

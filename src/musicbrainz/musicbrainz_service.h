@@ -10,25 +10,20 @@
 
 #include "musicbrainz/rate_limiter.h"
 #include "platform/http/http_client.h"
-#include "platform/http/service_addresses.h"
+#include "platform/http/web_services.h"
 
 namespace noru::musicbrainz {
 
 // The public sources behind the metadata service, as the program asks them directly: the
 // MusicBrainz web service (JSON, paced by the program-wide limiter), the Cover Art Archive,
-// Wikidata and Wikimedia Commons. The addresses are fixed in the program and held here so that
-// tests can point them at servers of their own.
+// Wikidata and Wikimedia Commons, at the addresses `web` holds.
 struct MusicBrainzService {
-  std::string baseURL{platform::http::kMusicBrainzBaseURL};
-  std::string coverArtArchiveBaseURL{platform::http::kCoverArtArchiveBaseURL};
-  std::string wikidataBaseURL{platform::http::kWikidataBaseURL};
-  std::string wikimediaCommonsBaseURL{platform::http::kWikimediaCommonsBaseURL};
+  platform::http::WebServices web;
   std::shared_ptr<RateLimiter> limiter = RateLimiter::musicBrainz();
-  platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
 
-  // GET baseURL + "/ws/2/" + `resource` (a path with its query, without the format), in JSON,
-  // once the limiter gives the turn; an answer 503 (too busy) is asked once more at the next
-  // turn. Nothing for 404; otherwise as getJSON.
+  // GET the MusicBrainz address + "/ws/2/" + `resource` (a path with its query, without the
+  // format), in JSON, once the limiter gives the turn; an answer 503 (too busy) is asked once more
+  // at the next turn. Nothing for 404; otherwise as getJSON.
   std::optional<nlohmann::ordered_json> get(const std::string& resource,
                                             std::stop_token stop) const;
 

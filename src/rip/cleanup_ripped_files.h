@@ -1,20 +1,36 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace noru::rip {
 
-// Undoes a stopped or failed import: deletes the track files it completed, then in each album
-// folder concerned its cover.jpg and rip.log and the folder itself once empty, then the artist
-// folder's folder.jpg when the import saved it and nothing else is left there, and the artist
-// folder once empty. A folder.jpg that was there before the import (the user's own, or an earlier
-// import's) is never removed. Nothing above the artist folder is touched. Never fails; each
-// problem is a diagnostic line at most.
+// What one import changed in its album folder (and in the artist folder above it).
+struct AlbumChanges {
+  // A file the import put in place of one that was there, and where that one is kept aside.
+  struct Replacement {
+    std::filesystem::path file;
+    std::filesystem::path keptAside;
+    bool operator==(const Replacement&) const = default;
+  };
+
+  std::vector<std::filesystem::path> created;  // files that were not there before, in order
+  std::vector<Replacement> replaced;
+  // The artist's picture, when this import saved it.
+  std::optional<std::filesystem::path> savedArtistPicture;
+
+  bool operator==(const AlbumChanges&) const = default;
+};
+
+// Undoes a failed import, or one whose files the user asked to remove: deletes the files it
+// created, puts every file it replaced back as it was, removes the album folder once empty,
+// then the artist's picture when the import saved it and nothing else is left beside it, and
+// the artist folder once empty. Nothing above the artist folder is touched, and nothing the
+// import did not write. Never fails; each problem is a diagnostic line at most.
 class CleanupRippedFiles {
  public:
-  void operator()(const std::vector<std::filesystem::path>& files,
-                  bool importSavedArtistPicture) const;
+  void operator()(const std::filesystem::path& albumFolder, const AlbumChanges& changes) const;
 };
 
 }  // namespace noru::rip

@@ -42,14 +42,14 @@ std::optional<std::string> decodeThumbURL(const std::string& body) {
 std::optional<std::string> FetchArtistImage::pictureAddress(const std::string& artistMbid,
                                                             const std::string& infoAddress,
                                                             std::stop_token stop) const {
-  auto info = getURL(send, infoAddress, stop);
+  auto info = getURL(services_.sender(), infoAddress, stop);
   if (const auto* failed = std::get_if<FailedRequest>(&info)) {
-    if (!failed->unreachable || !secondSource) {
+    if (!failed->unreachable || !secondSource_) {
       diagnostic(kNonFatal, failed->description);
       return std::nullopt;
     }
     try {
-      return secondSource(artistMbid, stop);
+      return secondSource_(artistMbid, stop);
     } catch (const std::exception& error) {
       diagnostic("RipCD: MusicBrainz could not answer either: ", error.what());
       diagnostic(kNonFatal, failed->description);
@@ -68,15 +68,13 @@ std::optional<std::string> FetchArtistImage::pictureAddress(const std::string& a
   }
 }
 
-bool FetchArtistImage::operator()(const std::string& artistMbid,
-                                  const std::filesystem::path& artistFolder,
+bool FetchArtistImage::operator()(const std::string& artistMbid, AlbumFolder& album,
                                   std::stop_token stop) const {
-  const auto picture = artistFolder / "folder.jpg";
   std::error_code ignored;
-  if (std::filesystem::exists(picture, ignored)) {
+  if (std::filesystem::exists(album.artistPicture(), ignored)) {
     return false;
   }
-  const std::string infoAddress = baseURL + "/v1/artists/" + artistMbid;
+  const std::string infoAddress = services_.metadataService + "/v1/artists/" + artistMbid;
   if (!platform::http::isValidHttpUrl(infoAddress)) {
     return false;
   }
@@ -89,7 +87,7 @@ bool FetchArtistImage::operator()(const std::string& artistMbid,
     return false;
   }
 
-  auto image = getURL(send, *thumbURL, stop);
+  auto image = getURL(services_.sender(), *thumbURL, stop);
   if (const auto* failed = std::get_if<FailedRequest>(&image)) {
     diagnostic(kNonFatal, failed->description);
     return false;
@@ -98,12 +96,10 @@ bool FetchArtistImage::operator()(const std::string& artistMbid,
   if (!isSuccessStatus(imageResponse.statusCode) || imageResponse.body.empty()) {
     return false;
   }
-  std::filesystem::create_directories(artistFolder, ignored);
-  if (auto failure = writeFileAtomically(picture, imageResponse.body)) {
-    diagnostic(kNonFatal, *failure);
+  if (!album.saveArtistPicture(imageResponse.body)) {
     return false;
   }
-  diagnostic("RipCD: artist folder.jpg saved → ", picture);
+  diagnostic("RipCD: artist folder.jpg saved → ", album.artistPicture());
   return true;
 }
 

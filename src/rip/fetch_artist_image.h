@@ -5,9 +5,11 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <utility>
 
 #include "platform/http/http_client.h"
-#include "platform/http/service_addresses.h"
+#include "platform/http/web_services.h"
+#include "rip/album_folder.h"
 
 namespace noru::rip {
 
@@ -17,15 +19,17 @@ namespace noru::rip {
 // that was already there is never replaced).
 class FetchArtistImage {
  public:
-  bool operator()(const std::string& artistMbid, const std::filesystem::path& artistFolder,
-                  std::stop_token stop) const;
-
-  std::string baseURL{platform::http::kMetadataServiceBaseURL};
-  platform::http::SendHttpRequest send = platform::http::sendHttpRequest;
   // Where the picture is, asked when the metadata service cannot be reached at all: its
-  // address, or nothing when there is no picture; raises when it cannot tell. None by default.
-  std::function<std::optional<std::string>(const std::string& artistMbid, std::stop_token)>
-      secondSource;
+  // address, or nothing when there is no picture; raises when it cannot tell.
+  using SecondSource =
+      std::function<std::optional<std::string>(const std::string& artistMbid, std::stop_token)>;
+
+  explicit FetchArtistImage(platform::http::WebServices services = {},
+                            SecondSource secondSource = {})
+      : services_(std::move(services)), secondSource_(std::move(secondSource)) {}
+
+  // Saves the picture as the artist folder's picture of `album`.
+  bool operator()(const std::string& artistMbid, AlbumFolder& album, std::stop_token stop) const;
 
  private:
   // Where the picture is: "thumb_url" of the service's artist information, or the second
@@ -34,6 +38,9 @@ class FetchArtistImage {
   std::optional<std::string> pictureAddress(const std::string& artistMbid,
                                             const std::string& infoAddress,
                                             std::stop_token stop) const;
+
+  platform::http::WebServices services_;
+  SecondSource secondSource_;
 };
 
 }  // namespace noru::rip

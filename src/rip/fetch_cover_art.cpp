@@ -8,17 +8,17 @@ namespace noru::rip {
 using platform::log::diagnostic;
 
 std::optional<std::vector<std::uint8_t>> FetchCoverArt::operator()(
-    std::int64_t caaId, const std::string& caaReleaseMbid, const std::filesystem::path& albumFolder,
+    std::int64_t caaId, const std::string& caaReleaseMbid, AlbumFolder& album,
     std::stop_token stop) const {
-  const std::string address =
-      baseURL + "/release/" + caaReleaseMbid + "/" + std::to_string(caaId) + "-1200.jpg";
+  const std::string address = services_.coverArtArchive + "/release/" + caaReleaseMbid + "/" +
+                              std::to_string(caaId) + "-1200.jpg";
   if (!platform::http::isValidHttpUrl(address)) {
     diagnostic("RipCD: invalid cover art URL: ", address);
     return std::nullopt;
   }
   diagnostic("RipCD: downloading cover art from ", address);
 
-  auto outcome = getURL(send, address, std::move(stop));
+  auto outcome = getURL(services_.sender(), address, std::move(stop));
   if (const auto* failed = std::get_if<FailedRequest>(&outcome)) {
     diagnostic("RipCD: cover art download failed (non-fatal): ", failed->description);
     return std::nullopt;
@@ -27,11 +27,11 @@ std::optional<std::vector<std::uint8_t>> FetchCoverArt::operator()(
   if (!isSuccessStatus(response.statusCode) || response.body.empty()) {
     return std::nullopt;
   }
-  if (auto failure = writeFileAtomically(albumFolder / "cover.jpg", response.body)) {
+  if (auto failure = album.write(album.cover(), response.body)) {
     diagnostic("RipCD: cover art download failed (non-fatal): ", *failure);
     return std::nullopt;
   }
-  diagnostic("RipCD: cover art saved to ", "cover.jpg");
+  diagnostic("RipCD: cover art saved to ", album.cover().filename());
   return std::vector<std::uint8_t>(response.body.begin(), response.body.end());
 }
 

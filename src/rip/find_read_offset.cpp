@@ -9,14 +9,14 @@ namespace noru::rip {
 
 ReadOffset FindReadOffset::operator()(const disc::CDDrive& drive, std::stop_token stop) const {
   using platform::log::diagnostic;
-  if (drive.readOffset) {
-    return {*drive.readOffset, ReadOffset::Source::drive, {}};
+  if (drive.isDiscImage) {
+    return {0, ReadOffset::Source::discImage, {}};
   }
   if (drive.vendor.empty() && drive.model.empty()) {
     return {0, ReadOffset::Source::driveUnidentified, {}};
   }
   try {
-    const auto offsets = fetchDriveOffsets(std::move(stop));
+    const auto offsets = fetchDriveOffsets_(std::move(stop));
     if (const auto samples = offsets.readOffset(drive.vendor, drive.model)) {
       return {*samples, ReadOffset::Source::driveOffsetList, {}};
     }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stop_token>
 #include <string>
+#include <utility>
 
 #include "accuraterip/fetch_drive_offsets.h"
 #include "disc/cd_drive.h"
@@ -12,7 +13,7 @@ namespace noru::rip {
 // The read offset an import applies to a drive, and where it comes from.
 struct ReadOffset {
   enum class Source {
-    drive,              // the system knows it (a disc image: 0)
+    discImage,          // a disc image, read exactly as written: there is no offset
     driveOffsetList,    // the AccurateRip drive offset list
     notInList,          // the list does not know the drive: read uncorrected
     listUnavailable,    // the list could not be obtained: read uncorrected
@@ -24,19 +25,23 @@ struct ReadOffset {
   std::string failure;  // why the list could not be obtained
 
   // Whether `samples` is the drive's real offset, so that the reads are the disc's audio.
-  bool isKnown() const { return source == Source::drive || source == Source::driveOffsetList; }
+  bool isKnown() const { return source == Source::discImage || source == Source::driveOffsetList; }
 
   bool operator==(const ReadOffset&) const = default;
 };
 
-// Finds the read offset of `drive`: the one the system knows, else the drive offset list's
-// entry for its vendor and model. A drive that cannot be found there is read uncorrected.
+// Finds the read offset of `drive`: none for a disc image, else the drive offset list's entry
+// for its vendor and model. A drive that cannot be found there is read uncorrected.
 // Raises only platform::tasks::CancellationError.
 class FindReadOffset {
  public:
+  explicit FindReadOffset(platform::http::WebServices services)
+      : fetchDriveOffsets_(std::move(services)) {}
+
   ReadOffset operator()(const disc::CDDrive& drive, std::stop_token stop) const;
 
-  accuraterip::FetchDriveOffsets fetchDriveOffsets;
+ private:
+  accuraterip::FetchDriveOffsets fetchDriveOffsets_;
 };
 
 }  // namespace noru::rip

@@ -8,7 +8,6 @@
 #include <system_error>
 
 #include "platform/tasks/cancellation_error.h"
-#include "rip/temporary_file.h"
 
 namespace noru::rip {
 
@@ -30,7 +29,7 @@ bool isSuccessStatus(long statusCode) {
 namespace {
 
 // Writes all of `bytes` to a new file at `path`; 0, or the errno of the step that failed.
-int writeNewFile(const std::filesystem::path& path, const std::string& bytes) {
+int writeBytes(const std::filesystem::path& path, const std::string& bytes) {
   const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (descriptor < 0) {
     return errno;
@@ -53,21 +52,13 @@ int writeNewFile(const std::filesystem::path& path, const std::string& bytes) {
 
 }  // namespace
 
-std::optional<std::string> writeFileAtomically(const std::filesystem::path& file,
-                                               const std::string& bytes) {
-  auto unfinished = TemporaryFile::besideFile(file);
-  int error = writeNewFile(unfinished.path(), bytes);
-  if (error == 0) {
-    std::error_code renamed;
-    std::filesystem::rename(unfinished.path(), file, renamed);
-    if (!renamed) {
-      unfinished.release();
-      return std::nullopt;
-    }
-    error = renamed.value();
+std::optional<std::string> writeNewFile(const std::filesystem::path& file, const std::string& bytes,
+                                        const std::filesystem::path& shownAs) {
+  if (const int error = writeBytes(file, bytes)) {
+    return std::string("The file “") + (shownAs.empty() ? file : shownAs).filename().string() +
+           "” couldn't be saved: " + std::strerror(error);
   }
-  return std::string("The file “") + file.filename().string() +
-         "” couldn't be saved: " + std::strerror(error);
+  return std::nullopt;
 }
 
 }  // namespace noru::rip

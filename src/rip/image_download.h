@@ -24,10 +24,9 @@ GetOutcome getURL(const platform::http::SendHttpRequest& send, const std::string
 
 bool isSuccessStatus(long statusCode);
 
-// Writes `bytes` to `file`, replacing it: they go to a temporary file beside it that takes its
-// place in one rename once complete, so a failed write never leaves a truncated file and
-// never harms the one that was there. The description of the failure, if any.
-std::optional<std::string> writeFileAtomically(const std::filesystem::path& file,
-                                               const std::string& bytes);
+// Writes `bytes` to a new file at `file` (one that is there is an error) and closes it. The
+// description of the failure, if any, naming the file `shownAs` (by default `file`).
+std::optional<std::string> writeNewFile(const std::filesystem::path& file, const std::string& bytes,
+                                        const std::filesystem::path& shownAs = {});
 
 }  // namespace noru::rip

@@ -34,11 +34,11 @@ bool removeFolderIfEmpty(const fs::path& folder) {
   return fs::remove(folder, error);
 }
 
-void removeLoneArtistPicture(const fs::path& artistFolder) {
-  const auto entries = folderEntries(artistFolder);
-  if (entries && entries->size() == 1 && entries->front().filename() == "folder.jpg") {
+void removeIfAlone(const fs::path& file) {
+  const auto entries = folderEntries(file.parent_path());
+  if (entries && entries->size() == 1 && entries->front().filename() == file.filename()) {
     std::error_code ignored;
-    fs::remove(artistFolder / "folder.jpg", ignored);
+    fs::remove(file, ignored);
   }
 }
 

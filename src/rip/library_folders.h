@@ -16,7 +16,7 @@ std::optional<std::vector<std::filesystem::path>> folderEntries(
 // Removes `folder` when it has no entry at all. True when it was removed.
 bool removeFolderIfEmpty(const std::filesystem::path& folder);
 
-// Removes the artist's folder.jpg when it is the only thing left in the artist folder.
-void removeLoneArtistPicture(const std::filesystem::path& artistFolder);
+// Removes `file` when it is the only thing left in its folder.
+void removeIfAlone(const std::filesystem::path& file);
 
 }  // namespace noru::rip

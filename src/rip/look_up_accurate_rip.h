@@ -1,16 +1,14 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "accuraterip/fetch_database_answer.h"
 #include "accuraterip/pressing.h"
-#include "disc/full_toc_layout.h"
 #include "platform/linux/full_toc_source.h"
 
 namespace noru::rip {
@@ -20,20 +18,15 @@ struct AccurateRipAnswer {
   enum class Status {
     found,          // `pressings` holds the database's values
     notInDatabase,  // the database does not know the disc
-    failed,         // no usable answer: `failure` says why
-    notAsked,       // the reads are not the disc's audio (unknown read offset)
+    notReached,     // no answer came: `failure` says why
+    unreadable,     // an answer came that is not one: `failure` says how
+    notAsked,       // there was nothing to ask with: `failure` says why
   };
 
   Status status = Status::notAsked;
+  // One entry per audio track in each, in disc order (data tracks have none).
   std::vector<accuraterip::Pressing> pressings;
   std::string failure;
-  // The disc's full table of contents, when it was read.
-  std::optional<disc::FullTOCLayout> layout;
-
-  // The database entry of the audio track starting at `startSector`: its number on the disc
-  // minus one. `number` (the track's place among the audio tracks) stands in when the table
-  // of contents does not say.
-  std::size_t entryOf(std::int32_t startSector, std::int64_t number) const;
 };
 
 // Asks the AccurateRip database about the disc in the drive whose medium is `bsdName`: reads
@@ -41,10 +34,15 @@ struct AccurateRipAnswer {
 // only platform::tasks::CancellationError; every other failure is an answer.
 class LookUpAccurateRip {
  public:
+  LookUpAccurateRip(std::shared_ptr<platform::linux_cd::FullTocSource> tocSource,
+                    platform::http::WebServices services)
+      : tocSource_(std::move(tocSource)), fetchAnswer_(std::move(services)) {}
+
   AccurateRipAnswer operator()(const std::string& bsdName, std::stop_token stop) const;
 
-  std::shared_ptr<platform::linux_cd::FullTocSource> tocSource;
-  accuraterip::FetchDatabaseAnswer fetchAnswer;
+ private:
+  std::shared_ptr<platform::linux_cd::FullTocSource> tocSource_;
+  accuraterip::FetchDatabaseAnswer fetchAnswer_;
 };
 
 }  // namespace noru::rip

@@ -12,7 +12,6 @@
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
 #include "platform/tasks/runtime.h"
-#include "rip/library_folders.h"
 #include "rip/track_verifications.h"
 #include "rip/write_rip_log.h"
 
@@ -40,43 +39,13 @@ std::optional<std::string> titleOfTrack(const std::optional<disc::CDLookupReleas
   return std::nullopt;
 }
 
-void createAlbumFolder(const fs::path& albumFolder) {
-  std::error_code error;
-  fs::create_directories(albumFolder, error);
-  if (error) {
-    diagnostic("RipCD: failed to create output directory: ",
-               fs::filesystem_error("cannot create directory", albumFolder, error).what());
-    return;
-  }
-  diagnostic("RipCD: output directory ready at ", albumFolder);
-}
-
-// The pictures an import saved itself (not ones that were there before it).
-struct SavedPictures {
-  bool cover = false;
-  bool artistPicture = false;
-};
-
-// After a stop, takes away the album and artist folders when this import leaves nothing of
-// value in them: an album folder holding only the cover this import saved, or nothing at all,
-// and an artist folder holding only the picture this import saved.
-void tidyFoldersAfterStop(const fs::path& albumFolder, SavedPictures saved) {
-  if (saved.cover) {
-    const auto entries = folderEntries(albumFolder);
-    if (entries && entries->size() == 1 && entries->front().filename() == "cover.jpg") {
-      std::error_code ignored;
-      fs::remove(albumFolder / "cover.jpg", ignored);
-    }
-  }
-  if (removeFolderIfEmpty(albumFolder)) {
-    diagnostic("RipCD: removed empty directory ", albumFolder.filename());
-  }
-  const fs::path artistFolder = albumFolder.parent_path();
-  if (saved.artistPicture) {
-    removeLoneArtistPicture(artistFolder);
-  }
-  if (removeFolderIfEmpty(artistFolder)) {
-    diagnostic("RipCD: removed empty directory ", artistFolder.filename());
+void createAlbumFolder(const AlbumFolder& album) {
+  try {
+    album.create();
+    diagnostic("RipCD: output directory ready at ", album.path());
+  } catch (const fs::filesystem_error& error) {
+    // The first track's file then fails to be written, and ends the import.
+    diagnostic("RipCD: failed to create output directory: ", error.what());
   }
 }
 
@@ -131,7 +100,7 @@ RipCDTrack withReadOffset(RipCDTrack ripTrack, std::int32_t samples,
   return ripTrack;
 }
 
-void writeLog(RipLog log, const TrackVerifications& verifications, const fs::path& albumFolder) {
+void writeLog(RipLog log, const TrackVerifications& verifications, AlbumFolder& album) {
   log.answer = verifications.answer();
   const auto verdicts = verifications.verdicts();
   for (auto& track : log.tracks) {
@@ -139,28 +108,34 @@ void writeLog(RipLog log, const TrackVerifications& verifications, const fs::pat
       track.verdict = found->second;
     }
   }
-  try {
-    writeRipLog(log, albumFolder / kRipLogName);
-  } catch (const std::exception& error) {
+  if (auto failure = writeRipLog(log, album)) {
     // The tracks are complete and good; only their record is missing.
-    diagnostic("RipCD: failed to write the rip log — ", error.what());
+    diagnostic("RipCD: failed to write the rip log \u2014 ", *failure);
   }
 }
 
 }  // namespace
 
-void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTrackInfo>& tracks,
-                       const std::optional<disc::CDLookupRelease>& release,
-                       const fs::path& albumFolder, const state::Dispatch& dispatch,
-                       std::stop_token stop) const {
-  const auto total = static_cast<std::int64_t>(tracks.size());
-  diagnostic("RipCD: starting rip — ", total, " track(s) from '", drive.name, "' → ", albumFolder);
-  createAlbumFolder(albumFolder);
+RipCD::RipCD(const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives,
+             const platform::http::WebServices& services,
+             FetchArtistImage::SecondSource artistPictureSource)
+    : ripTrack(drives),
+      fetchCoverArt_(services),
+      fetchArtistImage_(services, std::move(artistPictureSource)),
+      findReadOffset_(services),
+      lookUpAccurateRip_(drives, services) {}
 
-  SavedPictures saved;
+void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTrackInfo>& tracks,
+                       const std::optional<disc::CDLookupRelease>& release, AlbumFolder& album,
+                       const state::Dispatch& dispatch, std::stop_token stop) const {
+  const auto total = static_cast<std::int64_t>(tracks.size());
+  diagnostic("RipCD: starting rip \u2014 ", total, " track(s) from '", drive.name, "' \u2192 ",
+             album.path());
+  createAlbumFolder(album);
+
   auto stopped = [&](const std::string& line) {
     diagnostic(line);
-    tidyFoldersAfterStop(albumFolder, saved);
+    album.keepFinished();
     report(dispatch, ripStopped{});
   };
 
@@ -168,7 +143,7 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
   // runs beside the pictures and the reads.
   RipLog log{.date = std::chrono::system_clock::now(), .drive = drive, .tableOfContents = tracks};
   try {
-    log.readOffset = findReadOffset(drive, stop);
+    log.readOffset = findReadOffset_(drive, stop);
   } catch (const platform::tasks::CancellationError&) {
     return stopped("RipCD: cancelled before track 1");
   }
@@ -177,20 +152,20 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
   TrackVerifications verifications(dispatch);
   std::optional<DatabaseLookup> lookup;
   if (log.readOffset.isKnown()) {
-    lookup.emplace(lookUpAccurateRip, drive.bsdPath, verifications, stop);
+    lookup.emplace(lookUpAccurateRip_, drive.bsdPath, verifications, stop);
   } else {
-    verifications.answered({.status = AccurateRipAnswer::Status::notAsked});
+    verifications.answered(
+        {.status = AccurateRipAnswer::Status::notAsked, .failure = "the read offset is unknown"});
   }
   const RipCDTrack readTrack = withReadOffset(ripTrack, log.readOffset.samples, tracks);
 
   std::optional<std::vector<std::uint8_t>> artwork;
   if (release) {
     if (release->caaId && release->caaReleaseMbid) {
-      artwork = fetchCoverArt(*release->caaId, *release->caaReleaseMbid, albumFolder, stop);
-      saved.cover = artwork.has_value();
+      artwork = fetchCoverArt_(*release->caaId, *release->caaReleaseMbid, album, stop);
     }
     if (release->artistMbid) {
-      saved.artistPicture = fetchArtistImage(*release->artistMbid, albumFolder.parent_path(), stop);
+      fetchArtistImage_(*release->artistMbid, album, stop);
     }
   }
 
@@ -221,24 +196,26 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
         index == 0, index + 1 == tracks.size());
     fs::path file;
     try {
-      file = readTrack(drive, track, metadata, albumFolder, progress, stop,
+      file = readTrack(drive, track, metadata, album, progress, stop,
                        [&checksums](std::span<const std::uint8_t> audio) { checksums.add(audio); });
     } catch (const platform::tasks::CancellationError&) {
       return stopped("RipCD: cancelled during track " + std::to_string(number));
     } catch (const std::exception& error) {
       // An import that was stopped ends as stopped whatever broke on the way out (a read of a
-      // disc that was just ejected, say): a late failure must not clean up another import.
+      // disc that was just ejected, say).
       if (stop.stop_requested()) {
         return stopped("RipCD: cancelled during track " + std::to_string(number));
       }
-      diagnostic("RipCD: track ", number, " failed — ", error.what());
+      diagnostic("RipCD: track ", number, " failed \u2014 ", error.what());
+      album.undo();
       report(dispatch, ripFailed{error.what()});
       return;
     }
 
-    diagnostic("RipCD: track ", number, " complete → ", file.filename());
+    diagnostic("RipCD: track ", number, " complete \u2192 ", file.filename());
     report(dispatch, trackRipComplete{number, file});
-    verifications.trackRipped(number, track.startSector, checksums.values());
+    // The tracks of the disc info are its audio tracks: `index` is the track's database entry.
+    verifications.trackRipped(number, index, checksums.values());
     log.tracks.push_back({.track = track, .file = file, .checksums = checksums.values()});
   }
 
@@ -253,7 +230,10 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
   if (stop.stop_requested()) {
     return stopped("RipCD: cancelled before the rip log");
   }
-  writeLog(std::move(log), verifications, albumFolder);
+  writeLog(std::move(log), verifications, album);
+  if (!album.complete()) {
+    return stopped("RipCD: the import's files were removed before it completed");
+  }
 
   diagnostic("RipCD: all ", total, " track(s) ripped successfully");
   report(dispatch, ripComplete{});

@@ -10,7 +10,9 @@
 #include "disc/cd_drive.h"
 #include "disc/cd_lookup_release.h"
 #include "disc/cd_track_info.h"
+#include "platform/http/web_services.h"
 #include "platform/linux/optical_drives.h"
+#include "rip/album_folder.h"
 #include "rip/fetch_artist_image.h"
 #include "rip/fetch_cover_art.h"
 #include "rip/find_read_offset.h"
@@ -24,27 +26,32 @@ namespace noru::rip {
 // fetches the cover and the artist's picture, then rips the tracks one after another, read
 // with the drive's read offset applied where it is known. Meanwhile it asks the AccurateRip
 // database about the disc and verifies each track with its answer; a complete import ends
-// with the rip log (rip.log) in the album folder. Every step, each track's verdict and the
-// outcome are reported as ripping actions through `dispatch`; it ends with exactly one of
-// ripComplete, ripStopped (its task was cancelled) or ripFailed, and raises nothing.
+// with the rip log in the album folder. Every step, each track's verdict and the outcome are
+// reported as ripping actions through `dispatch`; it ends with exactly one of ripComplete,
+// ripStopped (its task was cancelled: the finished tracks stay) or ripFailed (nothing of the
+// import is left), and raises nothing. What stays in the album folder is the album folder's
+// decision (AlbumFolder), whoever ends the import.
 class RipCD {
  public:
-  // Reads from `drives` and asks them for the disc's full table of contents.
-  explicit RipCD(const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives)
-      : ripTrack(drives) {
-    lookUpAccurateRip.tocSource = drives;
-  }
+  // Reads from `drives` and asks them for the disc's full table of contents; reaches the web
+  // through `services`, and finds an artist's picture through `artistPictureSource` when the
+  // metadata service cannot be reached.
+  RipCD(const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives,
+        const platform::http::WebServices& services,
+        FetchArtistImage::SecondSource artistPictureSource = {});
 
   void operator()(const disc::CDDrive& drive, const std::vector<disc::CDTrackInfo>& tracks,
-                  const std::optional<disc::CDLookupRelease>& release,
-                  const std::filesystem::path& albumFolder, const state::Dispatch& dispatch,
-                  std::stop_token stop) const;
+                  const std::optional<disc::CDLookupRelease>& release, AlbumFolder& album,
+                  const state::Dispatch& dispatch, std::stop_token stop) const;
 
+  // The rip of each track; its encoder and its tagging may be replaced.
   RipCDTrack ripTrack;
-  FetchCoverArt fetchCoverArt;
-  FetchArtistImage fetchArtistImage;
-  FindReadOffset findReadOffset;
-  LookUpAccurateRip lookUpAccurateRip;
+
+ private:
+  FetchCoverArt fetchCoverArt_;
+  FetchArtistImage fetchArtistImage_;
+  FindReadOffset findReadOffset_;
+  LookUpAccurateRip lookUpAccurateRip_;
 };
 
 }  // namespace noru::rip

@@ -5,7 +5,6 @@
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
 #include "rip/temporary_file.h"
-#include "rip/track_file_name.h"
 
 namespace noru::rip {
 
@@ -27,8 +26,7 @@ void removeLeftoverCopy(const std::filesystem::filesystem_error& error,
 
 std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
                                              const disc::CDTrackInfo& track,
-                                             const TrackMetadata& metadata,
-                                             const std::filesystem::path& albumFolder,
+                                             const TrackMetadata& metadata, AlbumFolder& album,
                                              Progress progress, std::stop_token stop,
                                              disc::ReadCDSectors::ObserveAudio observeAudio) const {
   const auto number = track.number;
@@ -49,12 +47,12 @@ std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
   // A stop that came as the read ended is honoured before anything is written.
   platform::tasks::throwIfCancelled(stop);
 
-  const auto file = albumFolder / trackFileName(number, metadata.trackTitle);
+  const auto file = album.trackFile(number, metadata.trackTitle);
   diagnostic("RipCDTrack: track ", number, " — encoding to ", file.filename());
   // The track is encoded and tagged under a name of its own: a file of the same name from an
   // earlier import is replaced only by a complete one, and a stop or failure on the way
   // removes nothing but this temporary file.
-  auto unfinished = TemporaryFile::besideFile(file);
+  auto unfinished = AlbumFolder::unfinished(file);
   const GaplessTiming gapless = encodeToAAC(pcm, unfinished.path(), number, stop);
   pcm = {};  // the block is no longer needed while tagging
   try {
@@ -65,7 +63,7 @@ std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
     throw;
   }
   platform::tasks::throwIfCancelled(stop);
-  unfinished.moveTo(file);
+  album.place(unfinished, file);
   diagnostic("RipCDTrack: track ", number, " complete → ", file);
   return file;
 }

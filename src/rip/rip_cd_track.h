@@ -14,6 +14,7 @@
 #include "disc/cd_track_info.h"
 #include "disc/read_cd_sectors.h"
 #include "platform/linux/audio_device.h"
+#include "rip/album_folder.h"
 #include "rip/embed_track_metadata.h"
 #include "rip/encode_track_to_aac.h"
 
@@ -29,7 +30,8 @@ struct TrackMetadata {
 };
 
 // Turns one track of the disc into a finished, tagged M4A file in the album folder: reads its
-// sectors, encodes them, embeds the tags. Returns the file's location. `observeAudio`, if any,
+// sectors, encodes and tags them under a hidden name, and has the album folder put the file in
+// place. Returns the file's location. `observeAudio`, if any,
 // sees the track's audio as it is read.
 class RipCDTrack {
  public:
@@ -40,9 +42,8 @@ class RipCDTrack {
       : readSectors(std::move(drives)) {}
 
   std::filesystem::path operator()(const disc::CDDrive& drive, const disc::CDTrackInfo& track,
-                                   const TrackMetadata& metadata,
-                                   const std::filesystem::path& albumFolder, Progress progress,
-                                   std::stop_token stop,
+                                   const TrackMetadata& metadata, AlbumFolder& album,
+                                   Progress progress, std::stop_token stop,
                                    disc::ReadCDSectors::ObserveAudio observeAudio = {}) const;
 
   disc::ReadCDSectors readSectors;

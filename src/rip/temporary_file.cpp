@@ -22,11 +22,16 @@ std::string upperCaseUUID() {
 TemporaryFile::TemporaryFile(fs::path path) : path_(std::move(path)) {}
 
 TemporaryFile TemporaryFile::besideFile(const fs::path& finalPath) {
+  return hiddenBeside(finalPath, "part");
+}
+
+TemporaryFile TemporaryFile::hiddenBeside(const fs::path& finalPath, std::string_view ending) {
   // Eight hex digits keep two imports of the same track (a stopped one still finishing beside
   // a new one) from ever sharing a temporary name.
   std::string suffix = ".";
   suffix += upperCaseUUID().substr(0, 8);
-  suffix += ".part";
+  suffix += ".";
+  suffix += ending;
   const std::string name = finalPath.filename().string();
   std::string hidden = ".";
   hidden += cutAtCharacterBoundary(name, maxFileNameBytes - 1 - suffix.size());

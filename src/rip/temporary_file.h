@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace noru::rip {
 
@@ -17,6 +18,9 @@ class TemporaryFile {
   // A hidden name beside `finalPath` that tells a user what it is about to become:
   // ".<final name>.<random>.part", the final name shortened when the whole would not fit.
   static TemporaryFile besideFile(const std::filesystem::path& finalPath);
+  // The same with another ending than "part" (nothing is created).
+  static TemporaryFile hiddenBeside(const std::filesystem::path& finalPath,
+                                    std::string_view ending);
 
   TemporaryFile(TemporaryFile&& other) noexcept;
   TemporaryFile& operator=(TemporaryFile&&) = delete;

@@ -4,10 +4,10 @@
 
 namespace noru::rip {
 
-void TrackVerifications::trackRipped(std::int64_t track, std::int32_t startSector,
+void TrackVerifications::trackRipped(std::int64_t track, std::size_t audioIndex,
                                      const accuraterip::TrackChecksumValues& checksums) {
   std::lock_guard lock(mutex_);
-  const Ripped ripped{track, startSector, checksums};
+  const Ripped ripped{track, audioIndex, checksums};
   if (answer_) {
     verifyLocked(ripped);
   } else {
@@ -39,9 +39,9 @@ std::map<std::int64_t, accuraterip::TrackVerification> TrackVerifications::verdi
 // Dispatching only queues the action, so it may happen under the lock, which keeps each
 // track's verdict after the report of its rip.
 void TrackVerifications::verifyLocked(const Ripped& ripped) {
-  const auto verdict = accuraterip::verifyTrack(
-      answer_->pressings, answer_->entryOf(ripped.startSector, ripped.track),
-      ripped.checksums.accurateRipV1, ripped.checksums.accurateRipV2);
+  const auto verdict =
+      accuraterip::verifyTrack(answer_->pressings, ripped.audioIndex,
+                               ripped.checksums.accurateRipV1, ripped.checksums.accurateRipV2);
   verdicts_[ripped.track] = verdict;
   dispatch_(state::AnyAction{
       state::CDRipAction{state::CDRipActions::trackVerified{ripped.track, verdict}}});

@@ -22,7 +22,10 @@ class TrackVerifications {
  public:
   explicit TrackVerifications(state::Dispatch dispatch) : dispatch_(std::move(dispatch)) {}
 
-  void trackRipped(std::int64_t track, std::int32_t startSector,
+  // `track` is the track's number on the disc, `audioIndex` its place among the disc's audio
+  // tracks from 0: the database holds one entry per audio track, so a disc whose first track
+  // is data has its first audio track (number 2) at entry 0.
+  void trackRipped(std::int64_t track, std::size_t audioIndex,
                    const accuraterip::TrackChecksumValues& checksums);
   // The first answer counts; a later one is ignored.
   void answered(AccurateRipAnswer answer);
@@ -35,7 +38,7 @@ class TrackVerifications {
  private:
   struct Ripped {
     std::int64_t track;
-    std::int32_t startSector;
+    std::size_t audioIndex;
     accuraterip::TrackChecksumValues checksums;
   };
 

@@ -3,11 +3,9 @@
 #include <ctime>
 #include <iomanip>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 
 #include "platform/http/program_identity.h"
-#include "rip/image_download.h"
 
 namespace noru::rip {
 namespace {
@@ -31,8 +29,8 @@ std::string readOffsetText(const ReadOffset& offset) {
   using Source = ReadOffset::Source;
   std::string samples = (offset.samples > 0 ? "+" : "") + std::to_string(offset.samples);
   switch (offset.source) {
-    case Source::drive:
-      return samples + " samples (known for this drive)";
+    case Source::discImage:
+      return "none (a disc image is read exactly as it was written)";
     case Source::driveOffsetList:
       return samples + " samples (from the AccurateRip drive offset list)";
     case Source::notInList:
@@ -56,10 +54,13 @@ std::string answerText(const std::optional<AccurateRipAnswer>& answer) {
              (answer->pressings.size() == 1 ? " pressing)" : " pressings)");
     case Status::notInDatabase:
       return "disc not in the database";
-    case Status::failed:
+    case Status::notReached:
       return "database not reached (" + answer->failure + ")";
+    case Status::unreadable:
+      return "the database answered with something that could not be read (" + answer->failure +
+             ")";
     case Status::notAsked:
-      return "not asked, the read offset is unknown";
+      return "not asked (" + answer->failure + ")";
   }
   return {};
 }
@@ -74,10 +75,12 @@ std::string unverifiableReason(const std::optional<AccurateRipAnswer>& answer) {
       return "no value for this track in the database";
     case Status::notInDatabase:
       return "disc not in the database";
-    case Status::failed:
+    case Status::notReached:
       return "database not reached";
+    case Status::unreadable:
+      return "the database's answer could not be read";
     case Status::notAsked:
-      return "read offset unknown";
+      return answer->failure;
   }
   return {};
 }
@@ -138,10 +141,8 @@ std::string logText(const RipLog& log) {
 
 }  // namespace
 
-void writeRipLog(const RipLog& log, const std::filesystem::path& file) {
-  if (auto failure = writeFileAtomically(file, logText(log))) {
-    throw std::runtime_error(*failure);
-  }
+std::optional<std::string> writeRipLog(const RipLog& log, AlbumFolder& album) {
+  return album.write(album.ripLog(), logText(log));
 }
 
 }  // namespace noru::rip

@@ -3,12 +3,14 @@
 #include <chrono>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "accuraterip/track_checksums.h"
 #include "accuraterip/verify_track.h"
 #include "disc/cd_drive.h"
 #include "disc/cd_track_info.h"
+#include "rip/album_folder.h"
 #include "rip/find_read_offset.h"
 #include "rip/look_up_accurate_rip.h"
 
@@ -32,12 +34,8 @@ struct RipLog {
   std::vector<RipLogTrack> tracks;
 };
 
-// The name of the log in the album folder.
-inline constexpr char kRipLogName[] = "rip.log";
-
-// Writes `log` as UTF-8 text to `file`: under a temporary name beside it first, then renamed
-// over it, so that `file` is never half written. Raises std::runtime_error (saying why) and
-// leaves no temporary file then.
-void writeRipLog(const RipLog& log, const std::filesystem::path& file);
+// Writes `log` as UTF-8 text to the album's rip log, which is never half written (see
+// AlbumFolder::write). The description of a failure, if any.
+std::optional<std::string> writeRipLog(const RipLog& log, AlbumFolder& album);
 
 }  // namespace noru::rip

@@ -99,6 +99,10 @@ struct ripComplete {
 struct ripStopped {
   NORU_EQUALITY(ripStopped);
 };
+// A requested import did not start: no library folder was chosen, or no disc was there.
+struct ripNotStarted {
+  NORU_EQUALITY(ripNotStarted);
+};
 struct dismiss {
   NORU_EQUALITY(dismiss);
 };
@@ -121,7 +125,7 @@ using CDRipAction = std::variant<
     CDRipActions::ejectDisc, CDRipActions::ejectAndClose, CDRipActions::lookupDisc,
     CDRipActions::lookupSucceeded, CDRipActions::lookupFailed, CDRipActions::selectRelease,
     CDRipActions::startRipping, CDRipActions::stopRipping, CDRipActions::confirmStopRipping,
-    CDRipActions::ripComplete, CDRipActions::ripStopped, CDRipActions::dismiss,
-    CDRipActions::debugInjectUnknownDisc, CDRipActions::debugClearDisc>;
+    CDRipActions::ripComplete, CDRipActions::ripStopped, CDRipActions::ripNotStarted,
+    CDRipActions::dismiss, CDRipActions::debugInjectUnknownDisc, CDRipActions::debugClearDisc>;
 
 }  // namespace noru::state

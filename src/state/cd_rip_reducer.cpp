@@ -18,8 +18,24 @@ void clearLookup(CDRipState& s) {
 void forgetImport(CDRipState& s) {
   s.isRipping = false;
   s.rippedFiles.clear();
-  s.trackVerifications.clear();
   s.ripOutputDirectory.reset();
+}
+
+// A running import that the user (or the disc's leaving) ends is stopped from now on, even
+// before its task has noticed.
+void endRunningImport(CDRipState& s, ImportOutcome end) {
+  if (std::holds_alternative<ImportOutcomes::running>(s.lastImport)) {
+    s.lastImport = std::move(end);
+  }
+}
+
+// The notice of an import tells of the disc it was made from (a failure stays until dismissed).
+void forgetImportOfAnotherDisc(CDRipState& s, const disc::CDDiscInfo& shown) {
+  const bool told = std::holds_alternative<ImportOutcomes::completed>(s.lastImport) ||
+                    std::holds_alternative<ImportOutcomes::stopped>(s.lastImport);
+  if (told && s.discInfo != shown) {
+    s.lastImport = ImportOutcomes::none{};
+  }
 }
 
 // One overload per case and no catch-all, so that a new case fails to compile until handled.
@@ -28,6 +44,7 @@ struct CDRipReduction {
 
   void operator()(const drivesUpdated& a) { s.drives = a.drives; }
   void operator()(const discInserted& a) {
+    forgetImportOfAnotherDisc(s, a.info);
     s.selectedDrive = a.drive;
     s.discInfo = a.info;
     s.totalTracks = static_cast<std::int64_t>(a.info.tracks.size());
@@ -40,6 +57,7 @@ struct CDRipReduction {
     s.totalTracks = 0;
     forgetImport(s);
     clearLookup(s);
+    endRunningImport(s, ImportOutcomes::stopped{});
   }
   void operator()(const trackRipStarted& a) { s.currentTrack = a.track; }
   void operator()(const trackRipProgress& a) {
@@ -49,16 +67,21 @@ struct CDRipReduction {
                                           : 0.0;
   }
   void operator()(const trackRipComplete& a) { s.rippedFiles.push_back(a.fileURL); }
-  void operator()(const trackVerified& a) { s.trackVerifications[a.track] = a.verification; }
+  void operator()(const trackVerified& a) {
+    if (auto* running = std::get_if<ImportOutcomes::running>(&s.lastImport)) {
+      running->verdicts[a.track] = a.verification;
+    }
+  }
   void operator()(const ripFailed& a) {
     forgetImport(s);
     s.error = a.message;
+    s.lastImport = ImportOutcomes::failed{a.message};
   }
   void operator()(const ejectDisc&) {}
   void operator()(const ejectAndClose&) {
     s.isRipping = false;
     s.rippedFiles.clear();
-    s.trackVerifications.clear();
+    endRunningImport(s, ImportOutcomes::stopped{});
   }
   void operator()(const lookupDisc&) {
     clearLookup(s);
@@ -81,21 +104,41 @@ struct CDRipReduction {
   void operator()(const startRipping&) {
     s.isRipping = true;
     s.rippedFiles.clear();
-    s.trackVerifications.clear();
     s.ripOutputDirectory.reset();
     s.error.reset();
+    s.lastImport = ImportOutcomes::running{};
   }
   void operator()(const stopRipping&) {}
-  void operator()(const confirmStopRipping&) { forgetImport(s); }
+  void operator()(const confirmStopRipping&) {
+    forgetImport(s);
+    endRunningImport(s, ImportOutcomes::stopped{});
+  }
   void operator()(const ripComplete&) {
     s.isRipping = false;
     s.overallProgress = 1.0;
     s.ripOutputDirectory.reset();
+    // The import tells of its end last, after a stop it did not come to in time, too: its
+    // files are all in place then.
+    const auto* running = std::get_if<ImportOutcomes::running>(&s.lastImport);
+    s.lastImport = ImportOutcomes::completed{running ? running->verdicts : TrackVerdicts{}};
   }
-  void operator()(const ripStopped&) { s.isRipping = false; }
-  void operator()(const dismiss&) { s.error.reset(); }
+  void operator()(const ripStopped&) {
+    s.isRipping = false;
+    endRunningImport(s, ImportOutcomes::stopped{});
+  }
+  void operator()(const ripNotStarted&) {
+    s.isRipping = false;
+    endRunningImport(s, ImportOutcomes::none{});
+  }
+  void operator()(const dismiss&) {
+    s.error.reset();
+    if (std::holds_alternative<ImportOutcomes::failed>(s.lastImport)) {
+      s.lastImport = ImportOutcomes::none{};
+    }
+  }
   void operator()(const debugInjectUnknownDisc&) {
     const disc::CDDrive drive = simulatedDrive();
+    forgetImportOfAnotherDisc(s, simulatedDiscInfo());
     s.isDebugMode = true;
     s.drives = {drive};
     s.selectedDrive = drive;

@@ -2,15 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "accuraterip/verify_track.h"
 #include "disc/cd_disc_info.h"
 #include "disc/cd_drive.h"
 #include "disc/cd_lookup_release.h"
+#include "state/import_outcome.h"
 
 namespace noru::state {
 
@@ -25,8 +24,6 @@ struct CDRipState {
   double trackProgress = 0.0;
   double overallProgress = 0.0;
   std::vector<std::filesystem::path> rippedFiles;
-  // The AccurateRip verdicts of the import's tracks so far, by track number.
-  std::map<std::int64_t, accuraterip::TrackVerification> trackVerifications;
   std::optional<std::filesystem::path> ripOutputDirectory;
   std::optional<std::string> error;
   bool isDebugMode = false;
@@ -35,6 +32,8 @@ struct CDRipState {
   std::vector<disc::CDLookupRelease> lookupReleases;
   std::optional<disc::CDLookupRelease> selectedRelease;
   std::optional<std::string> lookupError;
+  // How the last import went: what the window shows of it.
+  ImportOutcome lastImport;
 
   bool operator==(const CDRipState&) const = default;
 };

@@ -503,7 +503,7 @@ struct CDManualEntryView::Parts {
       return;
     }
     const std::string url =
-        coverPreviewURL(services.coverArtArchiveBaseURL, *match.caaId, *match.caaReleaseMbid);
+        coverPreviewURL(services.web.coverArtArchive, *match.caaId, *match.caaReleaseMbid);
     if (!platform::http::isValidHttpUrl(url)) {
       setSearching(false);
       return;
@@ -511,7 +511,7 @@ struct CDManualEntryView::Parts {
     diagnostic("SearchCD: fetching cover art from ", url);
     runInBackground<PreviewAnswer>(
         &view,
-        [send = services.send, url](std::stop_token stop) {
+        [send = services.web.sender(), url](std::stop_token stop) {
           return fetchPreviewImage(send, url, std::move(stop));
         },
         [this](PreviewAnswer answer) { applyPreview(std::move(answer)); });

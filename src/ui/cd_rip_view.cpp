@@ -82,12 +82,16 @@ void setTextColor(QWidget* widget, const QColor& color) {
   widget->setPalette(palette);
 }
 
-QLabel* makeSymbol(const char* name, const QColor& color) {
-  auto* symbol = new QLabel;
+void showSymbol(QLabel* symbol, const char* name, const QColor& color) {
   const qreal ratio = symbol->devicePixelRatioF();
   QPixmap pixmap = systemSymbol(QString::fromLatin1(name), qRound(20 * ratio), color);
   pixmap.setDevicePixelRatio(ratio);
   symbol->setPixmap(pixmap);
+}
+
+QLabel* makeSymbol(const char* name, const QColor& color) {
+  auto* symbol = new QLabel;
+  showSymbol(symbol, name, color);
   symbol->setFixedSize(20, 20);
   return symbol;
 }
@@ -116,14 +120,19 @@ QPushButton* makeProminentButton(const QString& text) {
   return button;
 }
 
-// A softly tinted band holding a symbol and a message, for the outcome of an import.
-QFrame* makeNotice(const QColor& tint, QHBoxLayout*& row) {
-  auto* notice = new QFrame;
+// Tints a notice band softly in `tint`.
+void tint(QFrame* notice, const QColor& tint) {
   QColor background = tint;
   background.setAlphaF(0.14);
   QPalette palette = notice->palette();
   palette.setColor(QPalette::Window, background);
   notice->setPalette(palette);
+}
+
+// A softly tinted band holding a symbol and a message, for the outcome of an import.
+QFrame* makeNotice(const QColor& color, QHBoxLayout*& row) {
+  auto* notice = new QFrame;
+  tint(notice, color);
   notice->setAutoFillBackground(true);
   row = new QHBoxLayout(notice);
   row->setContentsMargins(10, 8, 10, 8);
@@ -149,7 +158,8 @@ struct CDRipView::Parts {
   QWidget* buildNotices();
 
   void render(const CDRipViewState& state);
-  void followImportOutcome(const CDRipViewState& state);
+  void renderOutcome(const CDRipViewState& state);
+  void forgetCoversOfAnotherDisc(const CDRipViewState& state);
   void renderDiscSection(const CDRipViewState& state);
   void renderPicker(const CDRipViewState& state);
   void renderRelease(const disc::CDLookupRelease& release);
@@ -168,14 +178,10 @@ struct CDRipView::Parts {
   ViewServices services;
   store::Subscription changes;
 
-  // View-local values. `stopRequested` marks an import that the user ended (a confirmed stop,
-  // or an eject while importing): its end is no success, even once the confirmation is closed.
+  // View-local values; how the last import went is the state's.
   bool showStopConfirmation = false;
-  bool ripStarted = false;
-  bool lastRipSucceeded = false;
-  bool stopRequested = false;
-  bool wasRipping = false;
   std::optional<disc::CDDiscInfo> shownDisc;
+  bool completionWarns = false;
 
   // The covers of the current disc's releases by release id, each asked for at most once: an
   // entry without an image is a request still running, a failed one, or a release without
@@ -209,7 +215,8 @@ struct CDRipView::Parts {
   QLabel* currentText = nullptr;
   QProgressBar* current = nullptr;
   QLabel* verdicts = nullptr;
-  QWidget* completion = nullptr;
+  QFrame* completion = nullptr;
+  QLabel* completionSymbol = nullptr;
   QLabel* verificationSummary = nullptr;
   QWidget* failure = nullptr;
   QLabel* failureText = nullptr;
@@ -248,7 +255,6 @@ void CDRipView::Parts::build() {
     if (loaded == drives.end()) {
       return;
     }
-    stopRequested = stopRequested || viewStore->state().isRipping;
     dispatch(actions::ejectAndClose{loaded->id});
   });
 
@@ -450,7 +456,9 @@ QWidget* CDRipView::Parts::buildProgressSection() {
 QWidget* CDRipView::Parts::buildNotices() {
   QHBoxLayout* row = nullptr;
   completion = makeNotice(kSuccessColor, row);
-  row->addWidget(makeSymbol("checkmark.circle.fill", kSuccessColor), 0, Qt::AlignTop);
+  completion->setAccessibleName(localized("Success"));
+  completionSymbol = makeSymbol("checkmark.circle.fill", kSuccessColor);
+  row->addWidget(completionSymbol, 0, Qt::AlignTop);
   verificationSummary = makeLabel(bodyFont(), true);
   auto* completionText = new QVBoxLayout;
   completionText->setSpacing(6);
@@ -460,6 +468,7 @@ QWidget* CDRipView::Parts::buildNotices() {
   row->addLayout(completionText, 1);
 
   failure = makeNotice(kWarningColor, row);
+  failure->setAccessibleName(localized("Error"));
   failureText = makeLabel(bodyFont(), true);
   failureText->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* dismiss = makeButton(localized("Dismiss"));
@@ -476,7 +485,12 @@ QWidget* CDRipView::Parts::buildNotices() {
 }
 
 void CDRipView::Parts::render(const CDRipViewState& state) {
-  followImportOutcome(state);
+  forgetCoversOfAnotherDisc(state);
+  // A confirmation left open would otherwise stop (and clean up after) an import that has
+  // already ended.
+  if (!state.isRipping && stopConfirmation) {
+    stopConfirmation->reject();
+  }
 
   const bool someDisc = std::any_of(state.drives.begin(), state.drives.end(),
                                     [](const disc::CDDrive& drive) { return drive.hasDisc; });
@@ -500,22 +514,16 @@ void CDRipView::Parts::render(const CDRipViewState& state) {
     // is in the completion summary and the rip log.
     constexpr qsizetype kVisibleVerdicts = 4;
     QStringList lines;
-    for (const auto& [track, verdict] : state.trackVerifications) {
-      lines << trackVerdictText(track, verdict);
+    if (const auto* running = std::get_if<state::ImportOutcomes::running>(&state.lastImport)) {
+      for (const auto& [track, verdict] : running->verdicts) {
+        lines << trackVerdictText(track, verdict);
+      }
     }
     lines = lines.mid(std::max<qsizetype>(0, lines.size() - kVisibleVerdicts));
     verdicts->setVisible(!lines.isEmpty());
     verdicts->setText(lines.join(QLatin1Char('\n')));
   }
-
-  completion->setVisible(lastRipSucceeded);
-  const QString summary = lastRipSucceeded
-                              ? ui::verificationSummary(state.trackVerifications, state.totalTracks)
-                              : QString();
-  verificationSummary->setVisible(!summary.isEmpty());
-  verificationSummary->setText(summary);
-  failure->setVisible(state.error.has_value());
-  failureText->setText(state.error ? fromStd(*state.error) : QString());
+  renderOutcome(state);
 
   const bool offerDetails = !state.isLookingUp && state.lookupReleases.empty() && state.discInfo;
   stop->setVisible(state.isRipping);
@@ -524,30 +532,33 @@ void CDRipView::Parts::render(const CDRipViewState& state) {
   import->setEnabled(state.discInfo.has_value());
 }
 
-void CDRipView::Parts::followImportOutcome(const CDRipViewState& state) {
-  if (state.isRipping != wasRipping) {
-    wasRipping = state.isRipping;
-    if (state.isRipping) {
-      ripStarted = true;
-      lastRipSucceeded = false;
-    } else if (ripStarted) {
-      ripStarted = false;
-      // Only a finished import reaches 1.0; a start that was declined (no library folder
-      // chosen) ends without an error as well, but imported nothing.
-      lastRipSucceeded =
-          !showStopConfirmation && !stopRequested && !state.error && state.overallProgress >= 1.0;
-    }
-    stopRequested = false;
-    // A confirmation left open would otherwise stop (and clean up after) an import that has
-    // already ended.
-    if (!state.isRipping && stopConfirmation) {
-      stopConfirmation->reject();
-    }
+void CDRipView::Parts::renderOutcome(const CDRipViewState& state) {
+  const auto* completed = std::get_if<state::ImportOutcomes::completed>(&state.lastImport);
+  completion->setVisible(completed != nullptr);
+  const QString summary =
+      completed ? ui::verificationSummary(completed->verdicts, state.totalTracks) : QString();
+  verificationSummary->setVisible(!summary.isEmpty());
+  verificationSummary->setText(summary);
+  // A track that differs from the disc as others ripped it is no plain success.
+  const bool warns = completed && completed->hasInaccurateTrack();
+  if (warns != completionWarns) {
+    completionWarns = warns;
+    const QColor color = warns ? kWarningColor : kSuccessColor;
+    tint(completion, color);
+    showSymbol(completionSymbol, warns ? "exclamationmark.triangle.fill" : "checkmark.circle.fill",
+               color);
+    completion->setAccessibleName(warns ? localized("Warning") : localized("Success"));
   }
+
+  const auto* failed = std::get_if<state::ImportOutcomes::failed>(&state.lastImport);
+  failure->setVisible(failed != nullptr);
+  failureText->setText(failed ? fromStd(failed->message) : QString());
+}
+
+void CDRipView::Parts::forgetCoversOfAnotherDisc(const CDRipViewState& state) {
   if (state.discInfo != shownDisc) {
     shownDisc = state.discInfo;
     if (state.discInfo) {
-      lastRipSucceeded = false;
       covers.clear();
       coverArtReleaseId.reset();
     }
@@ -615,10 +626,10 @@ void CDRipView::Parts::showCover(const disc::CDLookupRelease& release) {
     return;
   }
   const std::string url =
-      coverPreviewURL(services.coverArtArchiveBaseURL, *release.caaId, *release.caaReleaseMbid);
+      coverPreviewURL(services.web.coverArtArchive, *release.caaId, *release.caaReleaseMbid);
   runInBackground<std::optional<QImage>>(
       &view,
-      [send = services.send, url](std::stop_token stop) {
+      [send = services.web.sender(), url](std::stop_token stop) {
         return fetchPreviewImage(send, url, std::move(stop)).image;
       },
       [this, id = release.id](std::optional<QImage> image) { coverArrived(id, std::move(image)); });
@@ -680,7 +691,6 @@ void CDRipView::Parts::askToStop() {
   box->setAttribute(Qt::WA_DeleteOnClose);
   QObject::connect(box, &QMessageBox::buttonClicked, &view, [this, confirm](QAbstractButton* b) {
     if (b == confirm) {
-      stopRequested = true;
       dispatch(actions::confirmStopRipping{});
     }
   });
@@ -698,7 +708,6 @@ CDRipView::CDRipView(std::shared_ptr<state::AppStore> store, ViewServices servic
       parts_(std::make_unique<Parts>(*this, std::move(store), std::move(services))) {
   parts_->build();
   const CDRipViewState& initial = parts_->viewStore->state();
-  parts_->wasRipping = initial.isRipping;
   parts_->shownDisc = initial.discInfo;
   parts_->render(initial);
   parts_->changes =

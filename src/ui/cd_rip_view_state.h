@@ -1,12 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "accuraterip/verify_track.h"
 #include "disc/cd_disc_info.h"
 #include "disc/cd_drive.h"
 #include "disc/cd_lookup_release.h"
@@ -31,7 +29,7 @@ struct CDRipViewState {
   std::vector<disc::CDLookupRelease> lookupReleases;
   std::optional<disc::CDLookupRelease> selectedRelease;
   std::optional<std::string> lookupError;
-  std::map<std::int64_t, accuraterip::TrackVerification> trackVerifications;
+  state::ImportOutcome lastImport;
 
   bool operator==(const CDRipViewState&) const = default;
 
@@ -44,7 +42,7 @@ struct CDRipViewState {
             rip.error,           state.settings.libraryPath,
             rip.isLookingUp,     rip.lookupDiscId,
             rip.lookupReleases,  rip.selectedRelease,
-            rip.lookupError,     rip.trackVerifications};
+            rip.lookupError,     rip.lastImport};
   }
 };
 

@@ -7,22 +7,22 @@
 #include <QMenuBar>
 #include <QMessageBox>
 
+#include <utility>
+
 #include "platform/image/image_error.h"
 #include "ui/interface_style.h"
 #include "ui/root_view.h"
 
 namespace noru::ui {
 
-MainWindow::MainWindow(app::NoruCDRipperApp& app, QWidget* parent)
-    : QMainWindow(parent), app_(app) {
+MainWindow::MainWindow(std::shared_ptr<state::AppStore> store, ViewServices services,
+                       WindowCommands commands, QWidget* parent)
+    : QMainWindow(parent), store_(std::move(store)), commands_(std::move(commands)) {
   setWindowTitle(localized("Noru CD Ripper"));
   setWindowIcon(QIcon(logo(256)));
   setMinimumSize(560, 480);
 
-  const auto& environment = app_.environment();
-  setCentralWidget(new RootView(app_.sharedStore(),
-                                ViewServices{app_.searchCD(), environment.coverArtArchiveBaseURL},
-                                [this] { app_.chooseOutputFolder(); }));
+  setCentralWidget(new RootView(store_, std::move(services), commands_.chooseOutputFolder));
 
   auto* file = menuBar()->addMenu(localized("File"));
   auto* open = file->addAction(localized("Open Disc Image\u2026"));
@@ -36,7 +36,7 @@ MainWindow::MainWindow(app::NoruCDRipperApp& app, QWidget* parent)
 
 bool MainWindow::openDiscImage(const QString& cuePath) {
   try {
-    app_.environment().images->addImage(cuePath.toStdString());
+    commands_.openDiscImage(cuePath.toStdString());
     return true;
   } catch (const platform::image::ImageError& error) {
     auto* refusal =
@@ -52,7 +52,7 @@ void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!launched_) {
     launched_ = true;
-    app_.store().dispatch(state::ApplicationAction(state::ApplicationActions::didLaunch{}));
+    store_->dispatch(state::ApplicationAction(state::ApplicationActions::didLaunch{}));
   }
 }
 
@@ -62,6 +62,16 @@ void MainWindow::chooseDiscImage() {
   if (!path.isEmpty()) {
     openDiscImage(path);
   }
+}
+
+std::unique_ptr<MainWindow> mainWindowOf(app::NoruCDRipperApp& app) {
+  return std::make_unique<MainWindow>(
+      app.sharedStore(), ViewServices{app.searchCD(), app.environment().services},
+      WindowCommands{
+          .openDiscImage =
+              [&app](const std::filesystem::path& cuePath) { app.openDiscImage(cuePath); },
+          .chooseOutputFolder = [&app] { app.chooseOutputFolder(); },
+      });
 }
 
 }  // namespace noru::ui

@@ -3,15 +3,31 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <filesystem>
+#include <functional>
+#include <memory>
+
 #include "app/noru_cd_ripper_app.h"
+#include "state/app_store.h"
+#include "ui/view_services.h"
 
 namespace noru::ui {
+
+// What the window's controls ask of the application beyond dispatching actions.
+struct WindowCommands {
+  // Adds the CUE/BIN image at the path as a drive; raises platform::image::ImageError with the
+  // reason when the image is refused.
+  std::function<void(const std::filesystem::path&)> openDiscImage;
+  // Asks the user for the library folder and records it.
+  std::function<void()> chooseOutputFolder;
+};
 
 // The application's one window: the root view, and a File menu that opens disc images as
 // drives and quits. It dispatches didLaunch when its content is first shown.
 class MainWindow : public QMainWindow {
  public:
-  explicit MainWindow(app::NoruCDRipperApp& app, QWidget* parent = nullptr);
+  MainWindow(std::shared_ptr<state::AppStore> store, ViewServices services, WindowCommands commands,
+             QWidget* parent = nullptr);
 
   // Adds the CUE/BIN image at `cuePath` as a drive; a refused image shows the reason in a
   // message box. True when the image was added.
@@ -23,8 +39,12 @@ class MainWindow : public QMainWindow {
  private:
   void chooseDiscImage();
 
-  app::NoruCDRipperApp& app_;
+  std::shared_ptr<state::AppStore> store_;
+  WindowCommands commands_;
   bool launched_ = false;
 };
+
+// The window of `app`, as the program shows it.
+std::unique_ptr<MainWindow> mainWindowOf(app::NoruCDRipperApp& app);
 
 }  // namespace noru::ui

@@ -243,7 +243,7 @@ TEST(DatabaseAnswer, ParsedOrRefusedFetchedAndUsedToVerifyTracks) {
   EXPECT_EQ(verifyTrack({}, 0, 0xA1, 0xB1), TrackVerification{Unverifiable{}});
 
   testing::TestHttpServer server;
-  const FetchDatabaseAnswer fetch{server.url()};
+  const FetchDatabaseAnswer fetch{{.accurateRip = server.url()}};
   const auto path = kDisc.databasePath();
   const auto body = v1Pressing + v2Pressing;
   server.respond("GET", path, 200, std::string(body.begin(), body.end()),
@@ -285,7 +285,8 @@ TEST(DriveOffsets, ParsedLookedUpByVendorAndModelAndDownloadedOnce) {
   server.respond("GET", "/accuraterip/DriveOffsets.bin", 200, std::string(list.begin(), list.end()),
                  "application/octet-stream");
   const auto cache = folder.path() / "noru-cd-ripper" / "DriveOffsets.bin";
-  const FetchDriveOffsets fetch{server.url(), platform::http::sendHttpRequest, cache};
+  const FetchDriveOffsets fetch{
+      {.accurateRip = server.url(), .cacheFolder = folder.path() / "noru-cd-ripper"}};
   EXPECT_EQ(fetch({}), offsets);
   EXPECT_EQ(fetch({}), offsets);
   EXPECT_EQ(server.requests().size(), 1u);

@@ -172,7 +172,7 @@ TEST_F(DriveOperationsTest, DetectionAndEjectKnowADriveByTheSameIdentity) {
   eject("ASUS DRW");  // no registry path: the product name is the id; the first one wins
   eject("/sys/devices/b/block/sr1");  // a nameless drive is not listed, but can be ejected
   eject("/sys/devices/gone/block/sr9");
-  EXPECT_EQ(drives->ejected, (std::vector{devices[0], devices[2], devices[1]}));
+  EXPECT_EQ(drives->ejected(), (std::vector{devices[0], devices[2], devices[1]}));
 }
 
 TEST_F(DriveOperationsTest, EachWayOfNotGettingADiscGivesNoDiscInfo) {

@@ -112,11 +112,14 @@ void Journey::TearDown() {
   quit();
   QApplication::processEvents();
   // No file is left under the name the import writes it with before it takes its place: a
-  // track being encoded (".<name>.<id>.part") or tagged ("<UUID>.m4a").
+  // track being encoded (".<name>.<id>.part") or tagged ("<UUID>.m4a"), nor an earlier file
+  // kept aside while an import replaced it (".<name>.<id>.earlier").
   static const QRegularExpression taggedCopy("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.m4a$");
   for (const auto& entry : filesUnder(library.path())) {
     const auto name = QString::fromStdString(fs::path(entry).filename().string());
-    EXPECT_FALSE(name.endsWith(".part") || taggedCopy.match(name).hasMatch()) << entry;
+    EXPECT_FALSE(name.endsWith(".part") || name.endsWith(".earlier") ||
+                 taggedCopy.match(name).hasMatch())
+        << entry;
   }
   // The import's and lookups' threads have been joined and every descriptor they opened
   // (drive, files, connections) is closed. The stand-in server closes its end of a finished
@@ -146,21 +149,22 @@ void Journey::launch(const std::string& serviceURL) {
   }};
   drives = std::make_shared<InterceptedDrives>(
       std::make_shared<platform::image::SystemDrives>(machineDrives, images));
+  auto web = webServices;
+  web.metadataService = serviceURL.empty() ? service.url() : serviceURL;
+  web.coverArtArchive = service.url();
+  web.accurateRip = service.url();
+  web.cacheFolder = settings.path();
   app = std::make_unique<app::NoruCDRipperApp>(
       *mainQueue, app::AppEnvironment{
                       .drives = drives,
                       .images = images,
-                      .metadataServiceBaseURL = serviceURL.empty() ? service.url() : serviceURL,
-                      .coverArtArchiveBaseURL = service.url(),
-                      .secondSource = secondSource,
+                      .services = web,
                       .preferences = std::make_shared<app::Preferences>(settingsFile()),
                       .folderDialog = std::make_shared<LibraryDialog>(
                           library.path(), &folderDialogRuns, &folderDialogDeclines),
                       .folderAccess = std::make_shared<app::SystemFolderAccess>(),
-                      .accurateRipBaseURL = service.url(),
-                      .driveOffsetsCacheFile = settings.path() / "DriveOffsets.bin",
                   });
-  window = std::make_unique<ui::MainWindow>(*app);
+  window = ui::mainWindowOf(*app);
   window->show();
   QApplication::processEvents();
   if (threadsAtStart_ == 0) {

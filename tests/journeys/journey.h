@@ -19,7 +19,7 @@
 
 #include "app/noru_cd_ripper_app.h"
 #include "journeys/intercepted_drives.h"
-#include "musicbrainz/musicbrainz_service.h"
+#include "platform/http/web_services.h"
 #include "platform/image/image_drive_registry.h"
 #include "platform/qt/qt_main_queue.h"
 #include "support/disc_image_writer.h"
@@ -126,9 +126,9 @@ class Journey : public ::testing::Test {
   TemporaryFolder library;
   TemporaryFolder settings;
   TestHttpServer service;
-  // The program's second source when the service cannot be reached; none unless a journey
-  // sets one before launch().
-  std::optional<musicbrainz::MusicBrainzService> secondSource;
+  // The program's web services besides the stand-in (which launch() fills in): a journey may
+  // set MusicBrainz as the second source before launch().
+  platform::http::WebServices webServices;
   std::shared_ptr<platform::image::ImageDriveRegistry> images;
   std::shared_ptr<InterceptedDrives> drives;
   int folderDialogRuns = 0;

@@ -43,10 +43,10 @@ TEST_F(Journey, WithTheServiceUnreachableMusicBrainzNamesTheDiscAndFindsBothPict
                   R"({"value":"Ann and Bo.jpg"}}}]}})");
   service.respond("GET", "/commons/wiki/Special:FilePath/Ann_and_Bo.jpg", 200, jpegBytes(),
                   "image/jpeg");
-  secondSource =
-      musicbrainz::MusicBrainzService{.baseURL = service.url(),
-                                      .wikidataBaseURL = service.url("/wd"),
-                                      .wikimediaCommonsBaseURL = service.url("/commons")};
+  webServices = {.musicBrainz = service.url(),
+                 .wikidata = service.url("/wd"),
+                 .wikimediaCommons = service.url("/commons"),
+                 .musicBrainzAsSecondSource = true};
 
   launch([] { return TestHttpServer().url(); }());  // a port nothing listens on any more
   insertDisc({{.sectors = 300}, {.sectors = 451}});

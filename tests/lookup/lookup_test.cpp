@@ -122,8 +122,10 @@ TEST(ServiceRequests, ArePostsOfCompactJsonWithTheOneContentTypeHeaderWeSet) {
   testing::TestHttpServer server;
   server.respond("POST", "/v1/cd/lookup", 200, R"({"releases":[]})");
   server.respond("POST", "/v1/cd/search", 200, R"({"releases":[]})");
-  LookupCD{.baseURL = server.url()}(kDisc, {});
-  SearchCD{.baseURL = server.url()}(
+  const platform::http::WebServices services{.metadataService = server.url(),
+                                             .userAgent = "NoruTest/1 ( tests )"};
+  LookupCD{services}(kDisc, {});
+  SearchCD{services}(
       "  The Artist ", "Album\t",
       {{.sectorCount = 603}, {.sectorCount = 75}, {.sectorCount = 1}, {.sectorCount = 609}}, {});
 
@@ -146,6 +148,7 @@ TEST(ServiceRequests, ArePostsOfCompactJsonWithTheOneContentTypeHeaderWeSet) {
     EXPECT_TRUE(query.empty());
     EXPECT_EQ(headers.count("Content-Type"), 1u);
     EXPECT_EQ(headers.find("Content-Type")->second, "application/json");
+    EXPECT_EQ(headers.find("User-Agent")->second, services.userAgent);
     EXPECT_EQ(nlohmann::ordered_json::parse(body).dump(), body) << "not compact";
     EXPECT_EQ(json::parse(body), json::parse(expected[i].second));
   }
@@ -163,9 +166,11 @@ TEST(ServiceRequests, DecodeTheAnswerWhateverTheStatusAndHandOnTheCallersStopTok
     EXPECT_TRUE(stop == caller.get_token()) << "a cancel would not reach the request";
     return answer();
   };
+  const platform::http::WebServices services{.metadataService = "http://127.0.0.1:1",
+                                             .exchange = send};
   const std::function<std::size_t()> calls[] = {
-      [&] { return LookupCD{.send = send}(kDisc, caller.get_token()).releases.size(); },
-      [&] { return SearchCD{.send = send}("A", "B", {}, caller.get_token()).releases.size(); }};
+      [&] { return LookupCD{services}(kDisc, caller.get_token()).releases.size(); },
+      [&] { return SearchCD{services}("A", "B", {}, caller.get_token()).releases.size(); }};
   for (const auto& call : calls) {
     answer = [] {
       return HttpResponse{.statusCode = 404,
@@ -181,9 +186,9 @@ TEST(ServiceRequests, DecodeTheAnswerWhateverTheStatusAndHandOnTheCallersStopTok
     EXPECT_THROW(call(), TransportError);
   }
   EXPECT_EQ(sent, 8);
-  EXPECT_THROW((SearchCD{.baseURL = "file:///tmp", .send = send}("A", "B", {}, {})),
+  EXPECT_THROW((SearchCD{{.metadataService = "file:///tmp", .exchange = send}}("A", "B", {}, {})),
                TransportError);
-  EXPECT_THROW((SearchCD{.send = send}("\xFF\xFE", "B", {}, {})), EncodingError);  // not UTF-8
+  EXPECT_THROW((SearchCD{services}("\xFF\xFE", "B", {}, {})), EncodingError);  // not UTF-8
   EXPECT_EQ(sent, 8) << "a bad address or a text that is not UTF-8 is refused before sending";
 }
 

@@ -291,9 +291,6 @@ struct Recorder {
 class CDRipMiddlewareTest : public testing::RuntimeFixture {
  protected:
   CDRipMiddlewareTest() {
-    middleware.lookupCD.send = [this](const platform::http::HttpRequest& request, std::stop_token) {
-      return answerLookup(request.body);
-    };
     store =
         state::AppStore::make(state::AppState{}, state::reduceApp, {middleware, Recorder{&seen}});
   }
@@ -321,10 +318,15 @@ class CDRipMiddlewareTest : public testing::RuntimeFixture {
   std::shared_ptr<testing::FakeOpticalDrives> drives =
       std::make_shared<testing::FakeOpticalDrives>();
   int dialogRuns = 0;
-  CDRipMiddleware middleware{drives, [this](const state::Dispatch&) {
-                               ++dialogRuns;
-                               return false;  // the user cancels
-                             }};
+  CDRipMiddleware middleware{
+      drives,
+      {.metadataService = "http://127.0.0.1:1",
+       .exchange = [this](const platform::http::HttpRequest& request,
+                          std::stop_token) { return answerLookup(request.body); }},
+      [this](const state::Dispatch&) {
+        ++dialogRuns;
+        return false;  // the user cancels
+      }};
   // Answers the lookup whose request has this body.
   std::function<platform::http::HttpResponse(const std::string&)> answerLookup =
       [](const std::string&) {
@@ -380,33 +382,65 @@ TEST_F(CDRipMiddlewareTest, TheAnswerOfASupersededLookupIsDropped) {
   EXPECT_FALSE(store->state().cdRip.selectedRelease);
 }
 
-// The files listed before the reducer empties the list go, with nothing else, once the stop is
-// confirmed. (A failure removing them is the journeys'.)
-TEST_F(CDRipMiddlewareTest, AConfirmedStopRemovesExactlyTheListedFiles) {
-  const auto album = library.path() / "Artist" / "Album";
-  fs::create_directories(album);
-  for (const char* name : {"01 One.m4a", "02 Two.m4a", "03 Unlisted.m4a"}) {
-    std::ofstream(album / name) << "audio";
+// An import held in the read of its second track, as a slow drive would hold it.
+class HeldImportTest : public CDRipMiddlewareTest {
+ protected:
+  HeldImportTest() {
+    drives->deviceList = std::vector{device(0, "present")};
+    drives->readHook = [this](const testing::FakeOpticalDrives::AudioRead& read, std::uint8_t*) {
+      if (read.firstSector == kTwoTracks.tracks[1].startSector) {
+        held = true;
+        readMayGoOn.acquire();
+      }
+      return 0;
+    };
+    dispatch(state::UIAction(state::UIActions::setOutputFolder{library.path()}));
+    dispatch(rip(actions::discInserted{kDrive, kTwoTracks}));
+    dispatch(rip(actions::startRipping{}));
+    EXPECT_TRUE(mainQueue.runUntil([&] { return held.load(); }));
+    mainQueue.runPending();
   }
-  dispatch(rip(actions::trackRipComplete{1, album / "01 One.m4a"}));
-  dispatch(rip(actions::trackRipComplete{2, album / "02 Two.m4a"}));
-  dispatch(rip(actions::stopRipping{}));
-  EXPECT_TRUE(fs::exists(album / "01 One.m4a"));
+  ~HeldImportTest() override { readMayGoOn.release(); }
+
+  static inline const disc::CDDiscInfo kTwoTracks{{{1, 0, 75}, {2, 75, 75}}, 150};
+  std::binary_semaphore readMayGoOn{0};
+  std::atomic<bool> held = false;
+};
+
+// "Stop and Remove Files" takes away what the import wrote, and nothing else.
+TEST_F(HeldImportTest, AConfirmedStopRemovesWhatTheImportWrote) {
+  const auto album = library.path() / "Unknown Artist";
+  std::ofstream(album / "Notes.txt") << "the user's";
   dispatch(rip(actions::confirmStopRipping{}));
-  EXPECT_FALSE(fs::exists(album / "01 One.m4a"));
-  EXPECT_FALSE(fs::exists(album / "02 Two.m4a"));
-  EXPECT_TRUE(fs::exists(album / "03 Unlisted.m4a"));
+  readMayGoOn.release();
+  ASSERT_TRUE(mainQueue.runUntil([&] { return !middleware.ripTask()->isImportRunning(); }));
+  EXPECT_EQ(testing::filesUnder(library.path()),
+            (std::set<std::string>{"Unknown Artist", "Unknown Artist/Notes.txt"}));
 }
 
-TEST_F(CDRipMiddlewareTest, EjectingFindsTheDriveByItsIdentityAndAnEjectClosesTheSheet) {
-  drives->deviceList = std::vector{device(0, "present")};
-
+// The drive refuses to eject while the import's read still holds it open: the eject waits,
+// off the main thread, for the stopped import to let go. A refusal for another reason leaves the
+// disc (and the window) as it was, and says why in the log.
+TEST_F(HeldImportTest, AnEjectWaitsForTheStoppedImportToLetGoOfTheDrive) {
   EXPECT_EQ(dispatch(rip(actions::ejectAndClose{kDrive.id})),
             Actions{rip(actions::ejectDisc{kDrive.id})});
-  EXPECT_EQ(drives->ejected, std::vector{device(0, "present")});
-
+  mainQueue.runPending();
+  EXPECT_TRUE(drives->ejected().empty());
+  readMayGoOn.release();
+  ASSERT_TRUE(mainQueue.runUntil([&] { return !drives->ejected().empty(); }));
+  EXPECT_EQ(drives->ejected(), std::vector{device(0, "present")});
   EXPECT_EQ(dispatch(rip(actions::discEjected{kDrive.id})),
             Actions{state::UIAction(state::UIActions::setCDRipSheetPresented{false})});
+
+  testing::CapturedLog log;
+  drives->ejectError = EIO;
+  dispatch(rip(actions::discInserted{kDrive, kTwoTracks}));
+  const auto shown = store->state().cdRip;
+  dispatch(rip(actions::ejectAndClose{kDrive.id}));
+  ASSERT_TRUE(mainQueue.runUntil(
+      [&] { return !log.linesStartingWith("CDRipMiddleware: ejectDisc \u2014 drive").empty(); }));
+  EXPECT_EQ(drives->ejected().size(), 1u);
+  EXPECT_EQ(store->state().cdRip.discInfo, shown.discInfo);
 }
 
 // Without a library folder a cancelled dialog starts nothing and ends the start that the state
@@ -418,10 +452,10 @@ TEST_F(CDRipMiddlewareTest, NoImportStartsWithoutAFolderOrWhileOneRuns) {
     return 0;
   };
   insertDisc();
-  EXPECT_EQ(dispatch(rip(actions::startRipping{})), Actions{rip(actions::ripStopped{})});
+  EXPECT_EQ(dispatch(rip(actions::startRipping{})), Actions{rip(actions::ripNotStarted{})});
   EXPECT_FALSE(store->state().cdRip.isRipping);
   EXPECT_EQ(dialogRuns, 1);
-  EXPECT_FALSE(middleware.ripTask->task);
+  EXPECT_FALSE(middleware.ripTask()->task);
 
   dispatch(state::UIAction(state::UIActions::setOutputFolder{library.path()}));
   dispatch(rip(actions::startRipping{}));

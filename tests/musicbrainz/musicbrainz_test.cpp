@@ -85,10 +85,10 @@ const disc::CDDiscInfo kDisc{{{1, 0, 15000}, {2, 15000, 15000}, {3, 30000, 7500}
 class SecondSourceTest : public ::testing::Test {
  protected:
   MusicBrainzService service() const {
-    return MusicBrainzService{.baseURL = mb.url(),
-                              .coverArtArchiveBaseURL = mb.url("/caa"),
-                              .wikidataBaseURL = mb.url("/wd"),
-                              .wikimediaCommonsBaseURL = mb.url("/commons"),
+    return MusicBrainzService{.web = {.coverArtArchive = mb.url("/caa"),
+                                      .musicBrainz = mb.url(),
+                                      .wikidata = mb.url("/wd"),
+                                      .wikimediaCommons = mb.url("/commons")},
                               .limiter = std::make_shared<RateLimiter>(0ms)};
   }
   std::vector<std::string> pathsAsked() const {
@@ -168,7 +168,7 @@ TEST_F(SecondSourceTest, AnUnreachableServiceIsAnsweredByMusicBrainzReleasesMapp
   mb.respond("GET", "/caa/release/rel-2", 200,
              R"({"images":[{"id":1,"front":false},{"id":"42","front":true}]})");
 
-  const LookupCD lookup{.baseURL = unreachable, .secondSource = MusicBrainzLookup{service()}};
+  const LookupCD lookup{{.metadataService = unreachable}, MusicBrainzLookup{service()}};
   const auto response = lookup(kDisc, {});
 
   const std::string duetsCredit = "Ann & Bo feat. Cy";
@@ -213,7 +213,7 @@ TEST_F(SecondSourceTest, OnlyAServiceThatCannotBeReachedIsSecondGuessedAndItsErr
   };
   for (const auto& c : cases) {
     mb.respond("POST", "/v1/cd/lookup", c.status, c.body);
-    const LookupCD answered{.baseURL = mb.url(), .secondSource = secondSource};
+    const LookupCD answered{{.metadataService = mb.url()}, secondSource};
     if (c.decodes) {
       EXPECT_NO_THROW(answered(kDisc, {})) << c.status;
     } else {
@@ -224,7 +224,7 @@ TEST_F(SecondSourceTest, OnlyAServiceThatCannotBeReachedIsSecondGuessedAndItsErr
 
   // Out of reach, and MusicBrainz too busy (503) twice: the service's own error, as without it.
   mb.respond("GET", "/ws/2/discid/" + musicBrainzDiscTOC(kDisc)->discId, 503, "");
-  const LookupCD lookup{.baseURL = unreachable, .secondSource = MusicBrainzLookup{service()}};
+  const LookupCD lookup{{.metadataService = unreachable}, MusicBrainzLookup{service()}};
   try {
     lookup(kDisc, {});
     ADD_FAILURE() << "the lookup succeeded";
@@ -255,9 +255,8 @@ TEST_F(SecondSourceTest, TheSearchPicksTheEditionWhoseTrackLengthsMatchTheDisc) 
           .dump());
   mb.respond("GET", "/ws/2/release/radio", 200, edition("radio", {180000, 170000, 90000}));
   mb.respond("GET", "/ws/2/release/album", 200, edition("album", {200100, 199900, 100000}));
-  const lookup::SearchCD search{
-      .baseURL = unreachable,
-      .secondSource = MusicBrainzSearch{.service = service(), .candidatesFetched = 2}};
+  const lookup::SearchCD search{{.metadataService = unreachable},
+                                MusicBrainzSearch{.service = service(), .candidatesFetched = 2}};
 
   const auto response = search("Ann", "Best \"Of\"", kDisc.tracks, {});
   ASSERT_EQ(response.releases.size(), 2u);
@@ -285,12 +284,15 @@ struct VirtualClock final : RateLimiter::Clock {
 TEST(RateLimiter, SpacesEveryRequestOfTheProgramASecondApartAndGivesWayToAStop) {
   const auto clock = std::make_shared<VirtualClock>();
   std::vector<RateLimiter::TimePoint> sent;
-  MusicBrainzService service{.limiter = std::make_shared<RateLimiter>(1s, clock),
-                             .send = [&](const platform::http::HttpRequest&, std::stop_token) {
-                               sent.push_back(clock->time);
-                               clock->time += 120ms;  // the exchange itself
-                               return platform::http::HttpResponse{404, ""};
-                             }};
+  MusicBrainzService service{.web = {.musicBrainz = "http://127.0.0.1:1",
+                                     .wikidata = "http://127.0.0.1:1",
+                                     .exchange =
+                                         [&](const platform::http::HttpRequest&, std::stop_token) {
+                                           sent.push_back(clock->time);
+                                           clock->time += 120ms;  // the exchange itself
+                                           return platform::http::HttpResponse{404, ""};
+                                         }},
+                             .limiter = std::make_shared<RateLimiter>(1s, clock)};
   const MusicBrainzLookup lookup{service};
   const MusicBrainzArtistPicture picture{service};
   for (int call = 0; call < 5; ++call) {

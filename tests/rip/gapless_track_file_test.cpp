@@ -93,6 +93,7 @@ TEST_F(ContinuousTone, JoinedTracksPlayTheToneWithoutGapOverlapOrClick) {
   const auto device = drives->addImage(folder.path() / "tone.cue");
   const disc::CDDrive drive{.id = "image", .name = "Image", .bsdPath = *device.bsdName};
   RipCDTrack rip(drives);
+  AlbumFolder album(folder.path());
   // Reads report their progress to the main thread, which this one is.
   auto files = runner.spawn([&](std::stop_token stop) {
     std::vector<fs::path> written;
@@ -101,8 +102,7 @@ TEST_F(ContinuousTone, JoinedTracksPlayTheToneWithoutGapOverlapOrClick) {
           disc::CDTrackInfo{
               .number = 2, .startSector = kFirstSectors, .sectorCount = kSecondSectors}}) {
       written.push_back(rip(
-          drive, track, {.trackTitle = "Part", .trackTotal = 2}, folder.path(), [](double) {},
-          stop));
+          drive, track, {.trackTitle = "Part", .trackTotal = 2}, album, [](double) {}, stop));
     }
     return written;
   });

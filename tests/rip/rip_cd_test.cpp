@@ -17,7 +17,6 @@ extern "C" {
 
 #include "disc/cd_rip_error.h"
 #include "platform/tasks/cancellation_error.h"
-#include "rip/cleanup_ripped_files.h"
 #include "rip/ffmpeg_aac_file_writer.h"
 #include "support/fake_optical_drives.h"
 #include "support/media_files.h"
@@ -221,20 +220,34 @@ class RipCDTest : public testing::RuntimeFixture {
   }
 
   void resetRip() {
-    ripCD = RipCD{drives};
-    ripCD.fetchCoverArt.baseURL = server.url();
-    ripCD.fetchArtistImage.baseURL = server.url();
+    exchange = platform::http::sendHttpRequest;
+    ripCD = RipCD{drives,
+                  {.metadataService = server.url(),
+                   .coverArtArchive = server.url(),
+                   .exchange = [this](const platform::http::HttpRequest& request,
+                                      std::stop_token stop) { return exchange(request, stop); }}};
     beforeRead = nullptr;
   }
 
-  void stopAt(StopPoint point);
+  // Where the import is stopped, and whether the user then asked to remove its files.
+  void stopAt(StopPoint point, bool removeFiles = false);
+  // What the ripping middleware does for a stop: cancels the import and, for "Stop and Remove
+  // Files", has the album folder undo it right away, before the import has noticed.
+  void stopNow() {
+    stopSource.request_stop();
+    if (removeFilesOnStop) {
+      album->undo();
+    }
+  }
 
   // Runs the rip as the application does, on a task of its own, and pumps the main queue until
   // it has ended. Actions are recorded on the main thread in the order they were dispatched.
-  std::vector<std::string> rip(const std::optional<disc::CDLookupRelease>& chosen) {
+  std::vector<std::string> rip(const std::optional<disc::CDLookupRelease>& chosen,
+                               const fs::path& folder = {}) {
     std::vector<std::string> dispatched;
     completedFiles.clear();
     stopSource = std::stop_source();
+    album = std::make_shared<AlbumFolder>(folder.empty() ? albumFolder : folder);
     auto dispatch = [&](state::AnyAction action) {
       mainQueue.post([&, action = std::move(action)] {
         const auto& ripAction = std::get<state::CDRipAction>(action);
@@ -249,7 +262,7 @@ class RipCDTest : public testing::RuntimeFixture {
     };
     auto task = runner.spawn([&](std::stop_token runnerStop) {
       std::stop_callback forward(runnerStop, [this] { stopSource.request_stop(); });
-      ripCD({"/sys/drive", "Drive", "sr0", true}, tracks, chosen, albumFolder, dispatch,
+      ripCD({"/sys/drive", "Drive", "sr0", true}, tracks, chosen, *album, dispatch,
             stopSource.get_token());
     });
     EXPECT_TRUE(mainQueue.runUntil([&] { return task.hasEnded(); }));
@@ -263,9 +276,12 @@ class RipCDTest : public testing::RuntimeFixture {
   testing::TestHttpServer server;
   std::shared_ptr<testing::FakeOpticalDrives> drives =
       std::make_shared<testing::FakeOpticalDrives>();
-  RipCD ripCD{drives};
+  platform::http::SendHttpRequest exchange;
+  RipCD ripCD{drives, {}};
   std::vector<disc::CDTrackInfo> tracks;
+  std::shared_ptr<AlbumFolder> album;
   std::stop_source stopSource;
+  bool removeFilesOnStop = false;
   // Called on the reading thread with each read's first sector; non-zero fails it with errno.
   std::function<int(std::int32_t)> beforeRead;
   std::vector<fs::path> completedFiles;  // as the state keeps them for a clean-up
@@ -306,8 +322,7 @@ TEST_F(RipCDTest, TrackNamesAndTagsFollowWhatTheReleaseHolds) {
   EXPECT_TRUE(server.requests().empty());
 }
 
-// A failure ends the import: later tracks never start, and the clean-up (not the rip) removes
-// the tracks already written.
+// A failure ends the import: later tracks never start, and nothing of the import is left.
 TEST_F(RipCDTest, AReadErrorOrAnAlbumFolderThatCannotBeMadeEndsTheImport) {
   insertDisc({75, 75, 75});
   beforeRead = [second = tracks[1].startSector](std::int32_t first) {
@@ -316,31 +331,30 @@ TEST_F(RipCDTest, AReadErrorOrAnAlbumFolderThatCannotBeMadeEndsTheImport) {
   const auto outcome = rip(release());
   EXPECT_EQ(outcome.back(), "ripFailed readFailed(5)");
   EXPECT_EQ(std::count(outcome.begin(), outcome.end(), "started 3"), 0);
-  EXPECT_TRUE(fs::exists(albumFolder / "01 Intro.m4a"));
+  EXPECT_TRUE(filesUnder(library.path()).empty());
 
   resetRip();
-  fs::remove_all(library.path() / "ACDC");
   std::ofstream(library.path() / "ACDC") << "a file where the artist folder should be";
   EXPECT_THAT(rip(std::nullopt), ElementsAre("started 1", "progress", "ripFailed encodingFailed"));
 }
 
-void RipCDTest::stopAt(StopPoint point) {
+void RipCDTest::stopAt(StopPoint point, bool removeFiles) {
+  removeFilesOnStop = removeFiles;
   const auto prefix = (point.track < 10 ? ".0" : ".") + std::to_string(point.track);
   const auto trackFile = [prefix](const fs::path& path) {
     return path.filename().string().starts_with(prefix);
   };
   switch (point.stage) {
     case Stage::coverDownload:
-      ripCD.fetchCoverArt.send = [this](const platform::http::HttpRequest& request,
-                                        std::stop_token stop) {
-        stopSource.request_stop();
+      exchange = [this](const platform::http::HttpRequest& request, std::stop_token stop) {
+        stopNow();
         return platform::http::sendHttpRequest(request, std::move(stop));
       };
       break;
     case Stage::read:  // in the middle of the track, at its second request of sectors
       beforeRead = [this, second = tracks[point.track - 1].startSector + 75](std::int32_t first) {
         if (first == second) {
-          stopSource.request_stop();
+          stopNow();
         }
         return 0;
       };
@@ -349,7 +363,7 @@ void RipCDTest::stopAt(StopPoint point) {
       auto writer = std::make_shared<HookedAACWriter>();
       writer->afterWrite = [this, trackFile](const fs::path& path, std::size_t) {
         if (trackFile(path)) {
-          stopSource.request_stop();
+          stopNow();
         }
       };
       ripCD.ripTrack.encodeToAAC.writer = writer;
@@ -360,7 +374,7 @@ void RipCDTest::stopAt(StopPoint point) {
       ripCD.ripTrack.embedMetadata.replaceFile = [this, trackFile](const fs::path& from,
                                                                    const fs::path& to) {
         if (trackFile(to)) {
-          stopSource.request_stop();
+          stopNow();
           throw fs::filesystem_error("rename", from, to,
                                      std::make_error_code(std::errc::device_or_resource_busy));
         }
@@ -370,9 +384,9 @@ void RipCDTest::stopAt(StopPoint point) {
   }
 }
 
-// A stop keeps the tracks completed before it; "Stop and Remove Files" (the clean-up of the
-// completed tracks) then leaves nothing of the import. Neither ever touches the artist picture
-// that was there before, nor leaves a temporary file. (A disc ejected mid-read is a journey.)
+// A stop keeps the tracks completed before it; "Stop and Remove Files" leaves nothing of the
+// import. Neither ever touches the artist picture that was there before, nor leaves a temporary
+// file. (A disc ejected mid-read is a journey.)
 TEST_F(RipCDTest, AStopAtAnyStageKeepsCompletedTracksAndNeverTheUsersPicture) {
   const std::set<std::string> none;
   const std::set<std::string> first = {"01 Intro.m4a", "cover.jpg"};
@@ -388,20 +402,20 @@ TEST_F(RipCDTest, AStopAtAnyStageKeepsCompletedTracksAndNeverTheUsersPicture) {
   };
   insertDisc({75, 150, 150});
   for (const auto& [at, albumAfterStop] : cases) {
-    SCOPED_TRACE(::testing::Message() << "stage " << int(at.stage) << ", track " << at.track);
-    fs::remove_all(library.path() / "ACDC");
-    fs::create_directories(library.path() / "ACDC");
-    std::ofstream(library.path() / "ACDC" / "folder.jpg") << "the user's own picture";
-    resetRip();
-    stopAt(at);
+    for (const bool removeFiles : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << "stage " << int(at.stage) << ", track " << at.track
+                                        << (removeFiles ? ", files removed" : ""));
+      fs::remove_all(library.path() / "ACDC");
+      fs::create_directories(library.path() / "ACDC");
+      std::ofstream(library.path() / "ACDC" / "folder.jpg") << "the user's own picture";
+      resetRip();
+      stopAt(at, removeFiles);
 
-    EXPECT_EQ(rip(release()).back(), "ripStopped");
-    EXPECT_EQ(filesUnder(albumFolder), albumAfterStop);
-
-    CleanupRippedFiles{}(completedFiles, /*importSavedArtistPicture=*/false);
-    EXPECT_EQ(filesUnder(library.path()), (std::set<std::string>{"ACDC", "ACDC/folder.jpg"}));
-    EXPECT_EQ(testing::fileContents(library.path() / "ACDC" / "folder.jpg"),
-              "the user's own picture");
+      EXPECT_EQ(rip(release()).back(), "ripStopped");
+      EXPECT_EQ(filesUnder(albumFolder), removeFiles ? none : albumAfterStop);
+      EXPECT_EQ(testing::fileContents(library.path() / "ACDC" / "folder.jpg"),
+                "the user's own picture");
+    }
   }
 }
 
@@ -412,30 +426,53 @@ TEST_F(RipCDTest, AStopBeforeTheFirstTrackTakesAwayThePicturesThisImportSaved) {
   EXPECT_TRUE(filesUnder(library.path()).empty());
 }
 
-// Importing an album again replaces each earlier track only with a complete new one: a stop
-// leaves every track it had not reached exactly as it was.
-TEST_F(RipCDTest, AStoppedReimportLeavesTheEarlierTracksItHadNotReplaced) {
+// Importing an album again replaces each earlier file only with a complete new one. A stop keeps
+// what it finished (and the new cover) and leaves every other earlier file as it was; a failure
+// or "Stop and Remove Files" puts every earlier file back as it was: tracks, cover, rip log.
+// However the album folder is spelled (here with a trailing separator), the artist's picture
+// goes to the artist folder.
+TEST_F(RipCDTest, AReimportThatDoesNotCompleteLeavesTheEarlierAlbum) {
   insertDisc({75, 150, 150});
-  ASSERT_EQ(rip(release()).back(), "ripComplete");
+  ASSERT_EQ(rip(release(), albumFolder / "").back(), "ripComplete");
+  EXPECT_EQ(testing::fileContents(library.path() / "ACDC" / "folder.jpg"), "portrait");
   std::map<std::string, std::string> earlier;
   for (const auto& name : filesUnder(albumFolder)) {
-    earlier[name] = testing::fileContents(albumFolder / name);
+    earlier[name] = "earlier " + name;
   }
-  for (const StopPoint at : {StopPoint{Stage::read, 2}, StopPoint{Stage::encode, 1},
-                             StopPoint{Stage::read, 3}, StopPoint{Stage::encode, 3}}) {
-    SCOPED_TRACE(::testing::Message() << "stage " << int(at.stage) << ", track " << at.track);
+  EXPECT_EQ(earlier.size(), 5u) << "three tracks, the cover and the rip log";
+  const struct {
+    StopPoint at;
+    bool removeFiles = false;
+    bool fails = false;
+  } cases[] = {
+      {{Stage::read, 2}},
+      {{Stage::encode, 3}},
+      {{Stage::read, 2}, true},
+      {{Stage::encode, 3}, true},
+      {{Stage::read, 3}, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message()
+                 << "stage " << int(c.at.stage) << ", track " << c.at.track
+                 << (c.removeFiles ? ", files removed" : "") << (c.fails ? ", failing" : ""));
     for (const auto& [name, contents] : earlier) {
       std::ofstream(albumFolder / name, std::ios::binary | std::ios::trunc) << contents;
     }
     resetRip();
-    stopAt(at);
+    if (c.fails) {
+      beforeRead = [failing = tracks[c.at.track - 1].startSector](std::int32_t sector) {
+        return sector == failing ? EIO : 0;
+      };
+    } else {
+      stopAt(c.at, c.removeFiles);
+    }
 
-    EXPECT_EQ(rip(release()).back(), "ripStopped");
-    EXPECT_EQ(filesUnder(albumFolder).size(), earlier.size()) << "no temporary file is left";
+    EXPECT_EQ(rip(release()).back(), c.fails ? "ripFailed readFailed(5)" : "ripStopped");
+    EXPECT_EQ(filesUnder(albumFolder).size(), earlier.size()) << "no other file is left";
+    const bool undone = c.removeFiles || c.fails;
     for (const auto& [name, contents] : earlier) {
-      if (name >= "0" + std::to_string(at.track)) {
-        EXPECT_EQ(testing::fileContents(albumFolder / name), contents) << name;
-      }
+      const bool finished = name < "0" + std::to_string(c.at.track) || name == "cover.jpg";
+      EXPECT_EQ(testing::fileContents(albumFolder / name) == contents, undone || !finished) << name;
     }
   }
 }

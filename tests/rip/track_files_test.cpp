@@ -10,6 +10,7 @@
 #include <set>
 
 #include "disc/cd_rip_error.h"
+#include "rip/album_folder.h"
 #include "rip/cleanup_ripped_files.h"
 #include "rip/embed_track_metadata.h"
 #include "rip/encode_track_to_aac.h"
@@ -112,48 +113,50 @@ TEST_F(TrackFilesTest, TheTrackFileStaysAsItWasUntilTheTaggedCopyReplacesIt) {
   EXPECT_TRUE(testing::filesUnder(album).empty());
 }
 
-// Three tracks, cover.jpg, rip.log and the artist's folder.jpg, and a file the import did not
-// write (another album of the artist, or a hidden file in the album folder): that file keeps the
-// folders that hold it, and the artist's picture with them; the album's cover and log go all the
-// same.
-// Keeping a picture the import did not save is the rip tests' concern.
+// An import's three tracks, cover.jpg, rip.log and the artist's folder.jpg, and a file the
+// import did not write (another album of the artist, or a hidden file in the album folder): that
+// file keeps the folders that hold it, and the artist's picture with them.
+// Files an import replaced, and pictures it did not save, are the rip tests' concern.
 TEST_F(TrackFilesTest, CleanupKeepsFoldersThatHoldOtherFilesAndWithThemTheArtistsPicture) {
-  const std::vector tracks = {album / "01 One.m4a", album / "02 Two.m4a", album / "03 Three.m4a"};
+  const AlbumChanges changes{
+      .created = {album / "01 One.m4a", album / "02 Two.m4a", album / "03 Three.m4a",
+                  album / "cover.jpg", album / "rip.log"},
+      .savedArtistPicture = artist / "folder.jpg"};
   for (const auto& kept : {artist / "Other Album" / "01 Kept.m4a", album / ".hidden"}) {
     SCOPED_TRACE(kept);
     fs::create_directories(kept.parent_path());
-    for (const auto& file : {tracks[0], tracks[1], tracks[2], album / "cover.jpg",
-                             album / "rip.log", artist / "folder.jpg", kept}) {
+    for (const auto& file : changes.created) {
       std::ofstream(file) << "data";
     }
-    CleanupRippedFiles{}(tracks, true);
+    std::ofstream(artist / "folder.jpg") << "data";
+    std::ofstream(kept) << "data";
+    CleanupRippedFiles{}(album, changes);
     EXPECT_TRUE(fs::exists(kept));
-    EXPECT_FALSE(fs::exists(tracks[0]));
-    EXPECT_FALSE(fs::exists(album / "cover.jpg"));
-    EXPECT_FALSE(fs::exists(album / "rip.log"));
+    for (const auto& file : changes.created) {
+      EXPECT_FALSE(fs::exists(file)) << file;
+    }
     EXPECT_EQ(fs::exists(album), kept.parent_path() == album);
     EXPECT_TRUE(fs::exists(artist / "folder.jpg"));
     fs::remove_all(artist);
     fs::create_directories(album);
   }
-  // An empty list does nothing; a file already gone leaves its folder unvisited.
+  // Nothing recorded removes nothing; neither does a file already gone.
   std::ofstream(album / "cover.jpg") << "data";
-  CleanupRippedFiles{}({}, true);
-  CleanupRippedFiles{}({tracks[0]}, true);
+  CleanupRippedFiles{}(album, {});
+  CleanupRippedFiles{}(album, {.created = {album / "01 One.m4a"}});
   EXPECT_TRUE(fs::exists(album / "cover.jpg"));
 }
 
 class FetchImagesTest : public TrackFilesTest {
  protected:
-  FetchImagesTest() {
-    fetchCover.baseURL = server.url();
-    fetchArtist.baseURL = server.url();
+  std::optional<std::vector<std::uint8_t>> cover() {
+    return fetchCover(123, "abc", albumFolder, {});
   }
-  std::optional<std::vector<std::uint8_t>> cover() { return fetchCover(123, "abc", album, {}); }
 
   testing::TestHttpServer server;
-  FetchCoverArt fetchCover;
-  FetchArtistImage fetchArtist;
+  FetchCoverArt fetchCover{{.coverArtArchive = server.url()}};
+  FetchArtistImage fetchArtist{{.metadataService = server.url()}};
+  AlbumFolder albumFolder{album};
 };
 
 TEST_F(FetchImagesTest, NoCoverForAnErrorStatusAnEmptyBodyOrAnUnreachableArchive) {
@@ -162,7 +165,7 @@ TEST_F(FetchImagesTest, NoCoverForAnErrorStatusAnEmptyBodyOrAnUnreachableArchive
     EXPECT_FALSE(cover()) << status;
   }
   for (const char* archive : {"http://127.0.0.1:1", "file:///etc"}) {
-    fetchCover.baseURL = archive;
+    fetchCover = FetchCoverArt({.coverArtArchive = archive});
     EXPECT_FALSE(cover()) << archive;
   }
   EXPECT_FALSE(fs::exists(album / "cover.jpg"));
@@ -211,7 +214,7 @@ TEST_F(FetchImagesTest, ACoverCutShortByAFullDiskLeavesNoPartialFileAndTheEarlie
 // for a picture. A picture already there is kept, without any request.
 TEST_F(FetchImagesTest, ArtistInfoWithoutAUsablePictureAddressEndsWithoutAPicture) {
   std::ofstream(artist / "folder.jpg") << "the user's";
-  EXPECT_FALSE(fetchArtist("artist-1", artist, {}));
+  EXPECT_FALSE(fetchArtist("artist-1", albumFolder, {}));
   EXPECT_EQ(testing::fileContents(artist / "folder.jpg"), "the user's");
   fs::remove(artist / "folder.jpg");
   server.respond("GET", "/thumb.jpg", 200, "portrait", "image/jpeg");
@@ -228,7 +231,7 @@ TEST_F(FetchImagesTest, ArtistInfoWithoutAUsablePictureAddressEndsWithoutAPictur
   };
   for (const auto& [status, body] : answers) {
     server.respond("GET", "/v1/artists/artist-1", status, body);
-    EXPECT_FALSE(fetchArtist("artist-1", artist, {})) << body;
+    EXPECT_FALSE(fetchArtist("artist-1", albumFolder, {})) << body;
     EXPECT_FALSE(fs::exists(artist / "folder.jpg")) << body;
   }
   EXPECT_EQ(server.requests().size(), std::size(answers))

@@ -23,6 +23,9 @@ CDLookupRelease release(const std::string& id) {
   return CDLookupRelease{.id = id, .title = "Album " + id, .artistCredit = "Artist"};
 }
 
+const accuraterip::TrackVerification kAccurate =
+    accuraterip::Accurate{12, accuraterip::ChecksumVersion::v2};
+
 // A state in the middle of an import of a looked-up disc, with every field away from its
 // initial value.
 CDRipState importing() {
@@ -36,7 +39,7 @@ CDRipState importing() {
   s.trackProgress = 0.5;
   s.overallProgress = 0.75;
   s.rippedFiles = {"/lib/A/B/01 One.m4a"};
-  s.trackVerifications = {{1, accuraterip::Accurate{12, accuraterip::ChecksumVersion::v2}}};
+  s.lastImport = ImportOutcomes::running{{{1, kAccurate}}};
   s.ripOutputDirectory = "/lib/A/B";
   s.error = "old";
   s.isLookingUp = true;
@@ -63,8 +66,11 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
   const auto forgetImport = [](CDRipState& e) {
     e.isRipping = false;
     e.rippedFiles.clear();
-    e.trackVerifications.clear();
     e.ripOutputDirectory.reset();
+  };
+  const auto stopped = [&](CDRipState& e) {
+    forgetImport(e);
+    e.lastImport = ImportOutcomes::stopped{};
   };
   const auto answered = [](CDRipState& e, const std::vector<CDLookupRelease>& releases) {
     e.isLookingUp = false;
@@ -95,7 +101,7 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
          e.selectedDrive.reset();
          e.discInfo.reset();
          e.totalTracks = 0;
-         forgetImport(e);
+         stopped(e);
          clearLookup(e);
        }},
       {trackRipStarted{7}, [](auto& e) { e.currentTrack = 7; }},
@@ -108,18 +114,21 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
       {trackRipComplete{99, "/lib/A/B/02 Two.m4a"},
        [](auto& e) { e.rippedFiles.push_back("/lib/A/B/02 Two.m4a"); }},
       {trackVerified{2, accuraterip::NotAccurate{}},
-       [](auto& e) { e.trackVerifications[2] = accuraterip::NotAccurate{}; }},
+       [](auto& e) {
+         e.lastImport = ImportOutcomes::running{{{1, kAccurate}, {2, accuraterip::NotAccurate{}}}};
+       }},
       {ripFailed{"readFailed(5)"},
        [&](auto& e) {
          forgetImport(e);
          e.error = "readFailed(5)";
+         e.lastImport = ImportOutcomes::failed{"readFailed(5)"};
        }},
       {ejectDisc{"drive-1"}, nullptr},
       {ejectAndClose{"drive-1"},
        [](auto& e) {
          e.isRipping = false;
          e.rippedFiles.clear();
-         e.trackVerifications.clear();
+         e.lastImport = ImportOutcomes::stopped{};
        }},
       // The looked-up info is not stored.
       {lookupDisc{oneTrack},
@@ -147,19 +156,30 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
        [](auto& e) {
          e.isRipping = true;
          e.rippedFiles.clear();
-         e.trackVerifications.clear();
          e.ripOutputDirectory.reset();
          e.error.reset();
+         e.lastImport = ImportOutcomes::running{};
        }},
       {stopRipping{}, nullptr},
-      {confirmStopRipping{}, forgetImport},
+      {confirmStopRipping{}, stopped},
       {ripComplete{},
        [](auto& e) {
          e.isRipping = false;
          e.overallProgress = 1.0;
          e.ripOutputDirectory.reset();
+         e.lastImport = ImportOutcomes::completed{{{1, kAccurate}}};
        }},
-      {ripStopped{}, [](auto& e) { e.isRipping = false; }},
+      {ripStopped{},
+       [](auto& e) {
+         e.isRipping = false;
+         e.lastImport = ImportOutcomes::stopped{};
+       }},
+      // A start that never came to be (no library folder chosen) is no stop.
+      {ripNotStarted{},
+       [](auto& e) {
+         e.isRipping = false;
+         e.lastImport = ImportOutcomes::none{};
+       }},
       {dismiss{}, [](auto& e) { e.error.reset(); }},
       // The import's fields stay.
       {debugInjectUnknownDisc{},
@@ -187,6 +207,35 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
   CDRipState noTracks = s;
   noTracks.totalTracks = 0;
   EXPECT_EQ(reduceCDRip(noTracks, CDRipAction{trackRipProgress{2, 0.25}}).overallProgress, 0.0);
+}
+
+// A finished import is told of until another disc is shown; a failure until it is dismissed.
+TEST(CDRipReducer, TheLastImportIsToldOfUntilAnotherDiscOrADismiss) {
+  const CDDiscInfo shown{{{1, 0, 75}}, 75};
+  const CDDiscInfo another{{{1, 0, 76}}, 76};
+  const ImportOutcome none = ImportOutcomes::none{};
+  const ImportOutcome completed = ImportOutcomes::completed{{{1, kAccurate}}};
+  const ImportOutcome failed = ImportOutcomes::failed{"readFailed(5)"};
+  const struct {
+    ImportOutcome before;
+    CDRipAction action;
+    ImportOutcome after;
+  } cases[] = {
+      {completed, discInserted{drive(), shown}, completed},
+      {completed, discInserted{drive(), another}, none},
+      {completed, debugInjectUnknownDisc{}, none},
+      {ImportOutcomes::stopped{}, discInserted{drive(), another}, none},
+      {failed, discInserted{drive(), another}, failed},
+      {failed, dismiss{}, none},
+      {completed, trackVerified{1, accuraterip::NotAccurate{}}, completed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "action " << c.action.index());
+    CDRipState s;
+    s.discInfo = shown;
+    s.lastImport = c.before;
+    EXPECT_EQ(reduceCDRip(s, AnyAction{c.action}).lastImport, c.after);
+  }
 }
 
 // The application's reducer hands each kind of action to its own part of the state.

@@ -64,6 +64,17 @@ int FakeOpticalDrives::open(const std::string&) {
   return nextDescriptor_++;
 }
 
+bool FakeOpticalDrives::eject(const linux_cd::OpticalDevice& device) {
+  const int error = ejectError != 0 ? ejectError : opens > closes ? EBUSY : 0;
+  if (error != 0) {
+    errno = error;
+    return false;
+  }
+  std::lock_guard lock(ejectedMutex_);
+  ejected_.push_back(device);
+  return true;
+}
+
 int FakeOpticalDrives::readAudio(int descriptor, std::int32_t firstSector, int sectors,
                                  std::uint8_t* buffer) {
   const AudioRead read{descriptor, firstSector, sectors};

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,12 +46,18 @@ class FakeOpticalDrives final : public platform::linux_cd::OpticalDrives {
   int openError = 0;                                                   // 0: opens succeed
   ReadHook readHook;
   TocHook tocHook;
+  // 0: a drive ejects unless it is still open, which the kernel refuses with EBUSY.
+  int ejectError = 0;
 
-  // Records.
-  int opens = 0;
-  int closes = 0;
+  // Records. The opens and closes, and the drives ejected, may be looked at while a task of the
+  // code under test uses the drives.
+  std::atomic<int> opens = 0;
+  std::atomic<int> closes = 0;
   std::vector<AudioRead> reads;
-  std::vector<platform::linux_cd::OpticalDevice> ejected;
+  std::vector<platform::linux_cd::OpticalDevice> ejected() const {
+    std::lock_guard lock(ejectedMutex_);
+    return ejected_;
+  }
 
   std::optional<std::vector<platform::linux_cd::OpticalDevice>> devices() override {
     return deviceList;
@@ -64,12 +72,11 @@ class FakeOpticalDrives final : public platform::linux_cd::OpticalDrives {
     ++closes;
     return 0;
   }
-  bool eject(const platform::linux_cd::OpticalDevice& device) override {
-    ejected.push_back(device);
-    return true;
-  }
+  bool eject(const platform::linux_cd::OpticalDevice& device) override;
 
  private:
+  mutable std::mutex ejectedMutex_;
+  std::vector<platform::linux_cd::OpticalDevice> ejected_;
   using Handlers = std::map<int, platform::linux_cd::DeviceEventHandler>;
 
   std::shared_ptr<Handlers> handlers_ = std::make_shared<Handlers>();

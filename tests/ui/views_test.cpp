@@ -137,8 +137,8 @@ class CDRipViewTest : public ViewTest {
     return names;
   }
 
-  std::unique_ptr<CDRipView> view =
-      std::make_unique<CDRipView>(store, ViewServices{.coverArtArchiveBaseURL = server.url()});
+  std::unique_ptr<CDRipView> view = std::make_unique<CDRipView>(
+      store, ViewServices{.search = lookup::SearchCD(), .web = {.coverArtArchive = server.url()}});
 };
 
 TEST_F(CDRipViewTest, ShowsWhatTheStateHolds) {
@@ -217,9 +217,9 @@ class CDManualEntryTest : public ViewTest {
   void open(const disc::CDDiscInfo& disc, std::string coverBase = {}) {
     reduce({rip(discInserted{{"d"}, disc})});
     sheet = std::make_unique<CDManualEntryView>(
-        store,
-        ViewServices{.search = {.baseURL = server.url()},
-                     .coverArtArchiveBaseURL = coverBase.empty() ? server.url("/caa") : coverBase});
+        store, ViewServices{
+                   .search = lookup::SearchCD({.metadataService = server.url()}),
+                   .web = {.coverArtArchive = coverBase.empty() ? server.url("/caa") : coverBase}});
     sheet->show();
     field("Artist")->setText("Ann");
     field("Album")->setText("Songs");

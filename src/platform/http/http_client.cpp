@@ -324,7 +324,7 @@ HttpResponse HttpClient::send(const HttpRequest& request, std::stop_token stop) 
   transfer.set(CURLOPT_NOSIGNAL, 1L);
   transfer.set(CURLOPT_SSL_VERIFYPEER, 1L);
   transfer.set(CURLOPT_SSL_VERIFYHOST, 2L);
-  transfer.set(CURLOPT_USERAGENT, kUserAgent.data());
+  transfer.set(CURLOPT_USERAGENT, request.userAgent.c_str());
   transfer.set(CURLOPT_ACCEPT_ENCODING, "");
   transfer.set(CURLOPT_HTTPHEADER, headers.get());
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/http/program_identity.h"
 #include "platform/http/transport_error.h"
 
 namespace noru::platform::http {
@@ -21,6 +22,8 @@ struct HttpRequest {
   // The request fails with "The request timed out." after this long without a byte sent or
   // received; connecting is given the same time.
   std::chrono::milliseconds idleTimeout = std::chrono::seconds(60);
+  // How the program names itself to the server.
+  std::string userAgent{kUserAgent};
 };
 
 struct HttpResponse {

@@ -68,7 +68,7 @@ struct ImageDriveState {
             .registryPath = drive.id,
             .mediaState = drive.mediumPresent ? linux_cd::kMediaPresent : linux_cd::kMediaNone,
             .bsdName = drive.bsdName,
-            .readOffset = 0};
+            .isDiscImage = true};
   }
 
   std::shared_ptr<ImageDrive> findLocked(const std::string& bsdName) const {
@@ -319,9 +319,10 @@ bool ImageDriveRegistry::eject(const OpticalDevice& device) {
     drive->mediumPresent = false;
     ejected = state_->deviceOf(*drive);
   }
-  // The drive stays listed, without its medium, while the medium change is delivered, so
-  // that a watcher rescanning on that event still finds it; it leaves on the next turn, or
-  // sooner when its image is added again.
+  // The drive stays listed, without its medium, while the medium change is delivered; it
+  // leaves on the next turn, or sooner when its image is added again. A watcher that lists the
+  // drives later than that (off the main thread) no longer finds it, and goes by the identity
+  // the event carries.
   onMainQueue(state_, [ejected](detail::ImageDriveState& state) {
     state.deliver({DeviceEventKind::statusChanged, ejected});
   });

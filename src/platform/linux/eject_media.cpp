@@ -2,12 +2,15 @@
 
 #include <linux/cdrom.h>
 
+#include <cerrno>
+
 #include "platform/linux/device_node.h"
 
 namespace noru::platform::linux_cd {
 
 bool ejectMedia(SystemCalls& calls, const std::string& bsdName) {
   if (!isPlainDeviceName(bsdName)) {
+    errno = ENOENT;
     return false;
   }
   const std::string path = deviceNodePath(bsdName);
@@ -19,7 +22,9 @@ bool ejectMedia(SystemCalls& calls, const std::string& bsdName) {
   // which is reported; the unlock's own failure says nothing more.
   calls.ioctlValue(descriptor, CDROM_LOCKDOOR, 0);
   const bool ejected = calls.ioctlValue(descriptor, CDROMEJECT, 0) == 0;
+  const int refusal = errno;
   calls.close(descriptor);
+  errno = refusal;
   return ejected;
 }
 

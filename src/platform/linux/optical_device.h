@@ -15,9 +15,8 @@ struct OpticalDevice {
   std::optional<std::string> bsdName;       // block-device name of the medium, e.g. "sr0"
   std::optional<std::string> vendor;        // as the drive reports it, trimmed: "HL-DT-ST"
   std::optional<std::string> model;         // as the drive reports it, trimmed: "DVDRAM GH24NSD1"
-  // The samples by which the drive's audio reads are shifted, where the system knows it
-  // without asking anyone: 0 for a disc image, which reads exactly.
-  std::optional<std::int32_t> readOffset;
+  // A disc image standing in for a drive (it reads exactly as written).
+  bool isDiscImage = false;
 
   bool operator==(const OpticalDevice&) const = default;
 };

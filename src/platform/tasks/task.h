@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -57,6 +58,13 @@ class TaskOutcome {
     return value_.has_value() || error_ != nullptr;
   }
 
+  // Waits until the work has ended, for at most `limit` and until `stop` is requested.
+  bool waitFor(std::chrono::milliseconds limit, std::stop_token stop) const {
+    std::unique_lock lock(mutex_);
+    return ended_.wait_for(lock, stop, limit,
+                           [this] { return value_.has_value() || error_ != nullptr; });
+  }
+
   T take() {
     std::unique_lock lock(mutex_);
     ended_.wait(lock, [this] { return value_.has_value() || error_ != nullptr; });
@@ -76,7 +84,7 @@ class TaskOutcome {
 
  private:
   mutable std::mutex mutex_;
-  std::condition_variable ended_;
+  mutable std::condition_variable_any ended_;
   std::optional<Stored> value_;
   std::exception_ptr error_;
 };
@@ -97,6 +105,11 @@ class Task {
   T value() { return outcome_->take(); }
   // Whether the work has returned or failed (its value not yet taken).
   bool hasEnded() const { return outcome_->hasEnded(); }
+  // Whether the work ends within `limit`, waiting no longer than that or than `stop` allows.
+  // Any thread may wait so, on any copy of the task.
+  bool waitFor(std::chrono::milliseconds limit, std::stop_token stop) const {
+    return outcome_->waitFor(limit, std::move(stop));
+  }
 
  private:
   std::stop_source source_;

@@ -153,7 +153,7 @@ TEST_F(ImageDriveRegistryTest, SystemDrivesSendEverythingElseToTheHardware) {
   EXPECT_EQ(drives.close(realHandle), 0);
   EXPECT_EQ(hardware->closes, 1);
   EXPECT_TRUE(drives.eject(realDrive));
-  EXPECT_EQ(hardware->ejected, std::vector{realDrive});
+  EXPECT_EQ(hardware->ejected(), std::vector{realDrive});
   hardware->emit({DeviceEventKind::appeared, realDrive});
   EXPECT_EQ(seen, (std::vector<DeviceEvent>{{DeviceEventKind::appeared, realDrive}}));
 
