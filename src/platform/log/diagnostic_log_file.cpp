@@ -159,7 +159,22 @@ void DiagnosticLogFile::writeBatch(const std::vector<Entry>& batch, const Droppe
     }
   }
   for (const Entry& entry : batch) {
+    // The watcher lists the drives every few seconds: a line that repeats one of the last few
+    // written is counted, not written, so that such rounds do not push everything else out.
+    if (std::ranges::find(recent_, entry.line) != recent_.end()) {
+      ++repeated_;
+      continue;
+    }
+    if (repeated_ > 0) {
+      addLine(timestamp(entry.time) + "DiagnosticLogFile: " + std::to_string(repeated_) +
+              " more lines like the ones above\n");
+      repeated_ = 0;
+    }
     addLine(timestamp(entry.time) + entry.line + '\n');
+    recent_.push_back(entry.line);
+    if (recent_.size() > kRecentLines) {
+      recent_.pop_front();
+    }
   }
   if (dropped.count > 0) {
     addLine(timestamp(dropped.since) + "DiagnosticLogFile: " + std::to_string(dropped.count) +

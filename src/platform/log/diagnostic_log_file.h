@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -22,6 +23,9 @@ std::filesystem::path defaultDiagnosticLogFolder();
 // A diagnostic sink that appends each line, behind a local timestamp with milliseconds, to
 // `noru-cd-ripper.log` in a folder, and echoes it to standard error when that is a terminal.
 //
+// A line that repeats one of the last few written (the rounds of the disc watcher) is counted
+// rather than written; the count is written before the next new line.
+//
 // The sink itself only queues the line; a thread of this object does all file and terminal
 // I/O, so whoever reports a line (an import thread, the window) never waits on a disk. The
 // queue is bounded: lines that arrive while it is full are dropped, and one line saying how many
@@ -35,6 +39,8 @@ class DiagnosticLogFile {
   // Bytes of queued text beyond which new lines are dropped until the writer catches up.
   static constexpr std::size_t kQueueLimitBytes = 256 * 1024;
   static constexpr const char* kFileName = "noru-cd-ripper.log";
+  // A line that repeats one of this many last lines written is counted instead of written.
+  static constexpr std::size_t kRecentLines = 8;
 
   // Standard error receives the lines too only when it is a terminal; tests ask for none.
   enum class Echo { ToTerminal, None };
@@ -90,6 +96,8 @@ class DiagnosticLogFile {
   bool running_ = false;
 
   // The writer thread's own.
+  std::deque<std::string> recent_;  // the last lines written, without their time
+  std::size_t repeated_ = 0;        // lines left out since, for repeating one of them
   int file_ = -1;
   std::uintmax_t fileSize_ = 0;
   std::string pending_;

@@ -94,6 +94,24 @@ TEST(DiagnosticLogFile, KeepsStampedLinesInOrderInTwoFilesAndShrugsOffAnUnwritab
     EXPECT_EQ(numbers[i], numbers[i - 1] + 1);
   }
 
+  // Rounds of the same lines are counted once they repeat, not written again.
+  fs::remove_all(folder);
+  {
+    DiagnosticLogFile logFile(folder, DiagnosticLogFile::Echo::None);
+    ScopedSink sink(logFile.sink());
+    for (const char* line : {"listed", "read", "listed", "read", "listed", "inserted"}) {
+      diagnostic(line);
+    }
+  }
+  std::istringstream rounds(noru::testing::fileContents(current));
+  std::vector<std::string> written;
+  for (std::string line; std::getline(rounds, line);) {
+    written.push_back(line.substr(24));  // after the time
+  }
+  ASSERT_EQ(written.size(), 4u);  // the two, how many more there were, the new one
+  EXPECT_EQ(written[0] + written[1] + written[3], "listedreadinserted");
+  EXPECT_NE(written[2].find(" 3 "), std::string::npos) << written[2];
+
   // A folder that cannot be made (its parent is a regular file): the lines go nowhere, quietly.
   const fs::path blocker = temporary.path() / "blocker";
   std::ofstream(blocker) << "a file";
