@@ -8,7 +8,6 @@
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
 #include "rip/image_download.h"
-#include "rip/library_folders.h"
 #include "rip/track_file_name.h"
 
 namespace noru::rip {

@@ -6,7 +6,7 @@
 
 namespace noru::rip {
 
-// Folder chores shared by the clean-up of a stopped import and by a rip that stops mid-track.
+// Folder chores of the clean-up of an import.
 // Failures are ignored: leaving a folder behind is never worth failing over.
 
 // The entries of `folder`, hidden ones included; nothing when it cannot be listed.
