@@ -81,7 +81,9 @@ void AlbumFolder::place(TemporaryFile& written, const fs::path& file) {
     throw platform::tasks::CancellationError();
   }
   // A file this import placed before is its own to replace; any other is kept aside.
-  const bool ours = std::ranges::find(changes_.created, file) != changes_.created.end();
+  const bool ours = std::ranges::find(changes_.created, file) != changes_.created.end() ||
+                    std::ranges::find(changes_.replaced, file, &AlbumChanges::Replacement::file) !=
+                        changes_.replaced.end();
   // A folder in the file's way stays where it is, and the rename below fails.
   std::error_code error;
   const auto there = fs::symlink_status(file, error);
@@ -100,9 +102,9 @@ void AlbumFolder::place(TemporaryFile& written, const fs::path& file) {
     changes_.replaced.push_back({file, keptAside.path()});
   } else {
     written.moveTo(file);
-  }
-  if (!ours) {
-    changes_.created.push_back(file);
+    if (!ours) {
+      changes_.created.push_back(file);
+    }
   }
   if (file != cover() && file != ripLog()) {
     ++tracksPlaced_;

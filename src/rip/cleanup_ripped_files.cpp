@@ -1,6 +1,5 @@
 #include "rip/cleanup_ripped_files.h"
 
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -48,11 +47,6 @@ void CleanupRippedFiles::operator()(const fs::path& albumFolder,
     }
   }
   for (const auto& file : changes.created) {
-    const bool restored = std::ranges::any_of(
-        changes.replaced, [&](const AlbumChanges::Replacement& r) { return r.file == file; });
-    if (restored) {
-      continue;
-    }
     if (auto failure = removeCreatedFile(file)) {
       diagnostic("CleanupRippedFiles: failed to delete ", file.filename(), ": ", *failure);
     } else {
