@@ -57,6 +57,16 @@ int SystemDrives::readAudio(int descriptor, std::int32_t firstSector, int sector
   return routeDescriptor(descriptor).readAudio(descriptor, firstSector, sectors, buffer);
 }
 
+int SystemDrives::readAudioFlagged(int descriptor, std::int32_t firstSector, int sectors,
+                                   std::uint8_t* buffer, std::uint8_t* flagged) {
+  return routeDescriptor(descriptor)
+      .readAudioFlagged(descriptor, firstSector, sectors, buffer, flagged);
+}
+
+linux_cd::C2Mode SystemDrives::errorPointers(int descriptor) {
+  return routeDescriptor(descriptor).errorPointers(descriptor);
+}
+
 int SystemDrives::close(int descriptor) {
   return routeDescriptor(descriptor).close(descriptor);
 }
