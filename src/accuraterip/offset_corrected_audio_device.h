@@ -27,7 +27,9 @@ namespace noru::accuraterip {
 // sequential requests reads each drive sector once (and one inner read per full request)
 // instead of reading the shared sector again, often behind the head. One wrapper serves the
 // reads of one disc, whichever descriptor they come through (sector numbers mean the same on
-// every one); a failed read drops what was kept. One reader at a time: calls must not overlap.
+// every one); only the request that continues the last one is served from it, so a sector
+// asked for again is read again; a failed read drops what was kept. One reader at a time: calls
+// must not overlap.
 class OffsetCorrectedAudioDevice : public platform::linux_cd::AudioDevice {
  public:
   OffsetCorrectedAudioDevice(std::shared_ptr<platform::linux_cd::AudioDevice> inner,
@@ -38,6 +40,12 @@ class OffsetCorrectedAudioDevice : public platform::linux_cd::AudioDevice {
   // device left it (EINVAL for a count outside 1 to 75).
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;
+  // The same, with the drive's C2 flags moved along with the audio.
+  int readAudioFlagged(int descriptor, std::int32_t firstSector, int sectors, std::uint8_t* buffer,
+                       std::uint8_t* flagged) override;
+  platform::linux_cd::C2Mode errorPointers(int descriptor) override {
+    return inner_->errorPointers(descriptor);
+  }
   int close(int descriptor) override { return inner_->close(descriptor); }
 
  private:
@@ -46,8 +54,11 @@ class OffsetCorrectedAudioDevice : public platform::linux_cd::AudioDevice {
   std::int32_t leadOut_;
   // The last drive sector the inner device delivered and its number; -1 when none is kept.
   std::int64_t keptSector_ = -1;
+  std::int64_t continuation_ = -1;  // the first sector of the request that continues the last
   std::vector<std::uint8_t> kept_;
+  std::vector<std::uint8_t> keptFlags_;
   std::vector<std::uint8_t> chunk_;  // reused for the inner reads
+  std::vector<std::uint8_t> chunkFlags_;
 };
 
 }  // namespace noru::accuraterip

@@ -1,12 +1,11 @@
 #include "disc/read_cd_sectors.h"
 
-#include <utility>
-
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
+#include <cstring>
 #include <limits>
-#include <stop_token>
+#include <span>
 
 #include "disc/cd_rip_error.h"
 #include "platform/log/diagnostic_log.h"
@@ -16,8 +15,9 @@
 namespace noru::disc {
 namespace {
 
-constexpr std::int32_t kSectorBytes = platform::linux_cd::kAudioSectorBytes;
-constexpr std::int32_t kSectorsPerRequest = platform::linux_cd::kMaxSectorsPerRead;
+using platform::linux_cd::kAudioSectorBytes;
+using platform::linux_cd::kMaxSectorsPerRead;
+using platform::linux_cd::kSamplesPerSector;
 constexpr std::int32_t kSectorsPerMessage = 750;  // ten seconds of audio
 
 bool isReadableRange(std::int32_t startSector, std::int32_t sectorCount) {
@@ -25,57 +25,75 @@ bool isReadableRange(std::int32_t startSector, std::int32_t sectorCount) {
          std::int64_t{startSector} + sectorCount <= std::numeric_limits<std::int32_t>::max();
 }
 
-// Closes the descriptor however the read ends.
-class OpenDevice {
+bool anyFlagged(std::span<const std::uint8_t> flags) {
+  return std::ranges::any_of(flags, [](std::uint8_t flag) { return flag != 0; });
+}
+
+// One pass over a run of sectors into `read`.
+class Pass {
  public:
-  OpenDevice(platform::linux_cd::AudioDevice& device, int descriptor)
-      : device_(device), descriptor_(descriptor) {}
-  ~OpenDevice() { device_.close(descriptor_); }
-  OpenDevice(const OpenDevice&) = delete;
-  OpenDevice& operator=(const OpenDevice&) = delete;
+  Pass(DiscReader& reader, std::int32_t start, std::int32_t count)
+      : reader_(reader),
+        start_(start),
+        flags_(std::size_t{kMaxSectorsPerRead} * kSamplesPerSector) {
+    read_.audio.resize(static_cast<std::size_t>(count) * kAudioSectorBytes);
+  }
+
+  void request(std::int32_t sector, int count) {
+    if (reader_.read(sector, count, at(sector), flags_.data()) == 0) {
+      noteFlagged(sector, count);
+      return;
+    }
+    platform::log::diagnostic("ReadCDSectors: the request at sector ", sector, " failed (errno ",
+                              errno, "); reading its sectors one by one");
+    for (std::int32_t one = sector; one < sector + count; ++one) {
+      if (reader_.read(one, 1, at(one), flags_.data()) == 0) {
+        noteFlagged(one, 1);
+      } else {
+        std::memset(at(one), 0, kAudioSectorBytes);
+        read_.suspects.push_back(one);
+      }
+    }
+  }
+
+  SectorsRead take() { return std::move(read_); }
 
  private:
-  platform::linux_cd::AudioDevice& device_;
-  int descriptor_;
+  std::uint8_t* at(std::int32_t sector) {
+    return read_.audio.data() + std::size_t(sector - start_) * kAudioSectorBytes;
+  }
+  void noteFlagged(std::int32_t first, int count) {
+    for (int index = 0; index < count; ++index) {
+      if (anyFlagged(std::span(flags_).subspan(std::size_t(index) * kSamplesPerSector,
+                                               kSamplesPerSector))) {
+        read_.suspects.push_back(first + index);
+      }
+    }
+  }
+
+  DiscReader& reader_;
+  std::int32_t start_;
+  std::vector<std::uint8_t> flags_;
+  SectorsRead read_;
 };
 
-std::vector<std::uint8_t> readSectors(platform::linux_cd::AudioDevice& device,
-                                      const std::string& bsdPath, std::int32_t startSector,
-                                      std::int32_t sectorCount,
-                                      const ReadCDSectors::Progress& progress,
-                                      const ReadCDSectors::ObserveAudio& observeAudio,
-                                      const std::stop_token& cancellation) {
-  using platform::log::diagnostic;
-  const std::string path = "/dev/" + bsdPath;
-  diagnostic("ReadCDSectors: opening ", path, " startSector=", startSector, " count=", sectorCount);
-  const int descriptor = device.open(bsdPath);
-  if (descriptor < 0) {
-    const int error = errno;
-    diagnostic("ReadCDSectors: open() failed for ", path, " errno=", error);
-    throw CDRipError::deviceNotFound();
-  }
-  OpenDevice closeOnExit(device, descriptor);
-  diagnostic("ReadCDSectors: device opened fd=", descriptor);
+}  // namespace
 
-  std::vector<std::uint8_t> buffer(std::size_t{kSectorsPerRequest} * kSectorBytes, 0);
-  std::vector<std::uint8_t> result;
-  result.reserve(static_cast<std::size_t>(sectorCount) * kSectorBytes);
+SectorsRead ReadCDSectors::operator()(DiscReader& reader, std::int32_t startSector,
+                                      std::int32_t sectorCount, const Progress& progress,
+                                      const std::stop_token& stop) const {
+  using platform::log::diagnostic;
+  assert(!platform::tasks::onMainThread());
+  if (!isReadableRange(startSector, sectorCount)) {
+    throw CDRipError::readFailed(EINVAL);
+  }
+  diagnostic("ReadCDSectors: reading sectors ", startSector, " count=", sectorCount);
+  Pass pass(reader, startSector, sectorCount);
   std::int32_t done = 0;
   while (done < sectorCount) {
-    platform::tasks::throwIfCancelled(cancellation);
-    const std::int32_t chunk = std::min(sectorCount - done, kSectorsPerRequest);
-    const std::int32_t sector = startSector + done;
-    if (device.readAudio(descriptor, sector, chunk, buffer.data()) != 0) {
-      const int error = errno;
-      diagnostic("ReadCDSectors: DKIOCCDREAD failed at sector ", sector, " errno=", error);
-      throw CDRipError::readFailed(error);
-    }
-    const std::span<const std::uint8_t> audio(buffer.data(),
-                                              static_cast<std::size_t>(chunk) * kSectorBytes);
-    if (observeAudio) {
-      observeAudio(audio);
-    }
-    result.insert(result.end(), audio.begin(), audio.end());
+    platform::tasks::throwIfCancelled(stop);
+    const std::int32_t chunk = std::min(sectorCount - done, kMaxSectorsPerRead);
+    pass.request(startSector + done, chunk);
     done += chunk;
     if (done % kSectorsPerMessage == 0 || done >= sectorCount) {
       const auto percent = static_cast<int>(static_cast<double>(done) / sectorCount * 100);
@@ -88,34 +106,10 @@ std::vector<std::uint8_t> readSectors(platform::linux_cd::AudioDevice& device,
       throw platform::tasks::CancellationError();
     }
   }
-  diagnostic("ReadCDSectors: complete \u2014 ", result.size(), " bytes read");
-  return result;
-}
-
-}  // namespace
-
-ReadCDSectors::ReadCDSectors(std::shared_ptr<platform::linux_cd::AudioDevice> device)
-    : device(std::move(device)) {}
-
-std::vector<std::uint8_t> ReadCDSectors::operator()(const std::string& bsdPath,
-                                                    std::int32_t startSector,
-                                                    std::int32_t sectorCount, Progress progress,
-                                                    const std::shared_ptr<ReadTaskBox>& readTask,
-                                                    ObserveAudio observeAudio) const {
-  assert(!platform::tasks::onMainThread());
-  if (!isReadableRange(startSector, sectorCount)) {
-    throw CDRipError::readFailed(EINVAL);
-  }
-  auto task = platform::tasks::taskRunner().spawn(
-      [device = device, bsdPath, startSector, sectorCount, progress = std::move(progress),
-       observeAudio = std::move(observeAudio)](std::stop_token cancellation) {
-        return readSectors(*device, bsdPath, startSector, sectorCount, progress, observeAudio,
-                           cancellation);
-      });
-  if (readTask) {
-    readTask->put(task.handle());
-  }
-  return task.value();
+  auto read = pass.take();
+  diagnostic("ReadCDSectors: complete \u2014 ", read.audio.size(), " bytes, ", read.suspects.size(),
+             " suspect sector(s)");
+  return read;
 }
 
 }  // namespace noru::disc

@@ -2,42 +2,35 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <span>
-#include <string>
+#include <stop_token>
 #include <vector>
 
-#include "platform/linux/audio_device.h"
-#include "platform/tasks/sendable_box.h"
-#include "platform/tasks/task.h"
+#include "disc/disc_reader.h"
 
 namespace noru::disc {
 
-// Reads a run of raw CD-DA sectors (2352 bytes each, 16-bit little-endian stereo) from a drive,
-// at most 75 sectors a request, reporting progress on the main thread after every request.
+// A run of sectors as one pass over them delivered it.
+struct SectorsRead {
+  std::vector<std::uint8_t> audio;  // 2352 bytes a sector; zeros where a sector failed
+  // The sectors whose audio is in doubt, ascending: those that could not be read and those
+  // the drive flagged as uncorrected.
+  std::vector<std::int32_t> suspects;
+};
+
+// Reads a run of raw CD-DA sectors (2352 bytes each, 16-bit little-endian stereo) in one pass,
+// at most 75 sectors a request, reporting progress on the main thread after every request. A
+// request that fails is read again sector by sector; a sector that fails again, or that the
+// drive flags, is a suspect, for the caller to settle.
 class ReadCDSectors {
  public:
   using Progress = std::function<void(double fraction)>;
-  // Sees the audio of each request as it arrives, in order, on the read's own task.
-  using ObserveAudio = std::function<void(std::span<const std::uint8_t> audio)>;
-  using ReadTaskBox = platform::tasks::SendableBox<platform::tasks::TaskHandle>;
 
-  explicit ReadCDSectors(std::shared_ptr<platform::linux_cd::AudioDevice> device);
-
-  // Starts the read as a task of its own, puts that task's handle into `readTask` so that the
-  // caller can cancel it, and waits for it. Returns sectorCount * 2352 bytes, or raises
-  // CDRipError (deviceNotFound, readFailed(errno)) or CancellationError. A range that starts
-  // below 0, has a negative count or ends beyond the 32-bit sector range fails with
-  // readFailed(EINVAL) before the drive is opened. Call it off the main thread: the progress
-  // reports wait for the main thread. `observeAudio`, if any, is shown every request's audio
-  // before its progress is reported.
-  std::vector<std::uint8_t> operator()(const std::string& bsdPath, std::int32_t startSector,
-                                       std::int32_t sectorCount, Progress progress,
-                                       const std::shared_ptr<ReadTaskBox>& readTask,
-                                       ObserveAudio observeAudio = {}) const;
-
-  // The drives' raw-audio interface.
-  std::shared_ptr<platform::linux_cd::AudioDevice> device;
+  // Returns sectorCount * 2352 bytes and the suspects, or raises CDRipError (readFailed when
+  // the medium is gone) or CancellationError. A range that starts below 0, has a negative
+  // count or ends beyond the 32-bit sector range fails with readFailed(EINVAL) before anything
+  // is read. Call it off the main thread: the progress reports wait for the main thread.
+  SectorsRead operator()(DiscReader& reader, std::int32_t startSector, std::int32_t sectorCount,
+                         const Progress& progress, const std::stop_token& stop) const;
 };
 
 }  // namespace noru::disc

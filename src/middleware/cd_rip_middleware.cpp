@@ -91,6 +91,7 @@ struct CDRipMiddleware::CaseHandler {
   void operator()(const actions::trackRipProgress&) const {}
   void operator()(const actions::trackRipComplete&) const {}
   void operator()(const actions::trackVerified&) const {}
+  void operator()(const actions::trackDamaged&) const {}
   void operator()(const actions::lookupSucceeded&) const {}
   void operator()(const actions::lookupFailed&) const {}
   void operator()(const actions::selectRelease&) const {}

@@ -9,9 +9,12 @@
 
 #include "accuraterip/offset_corrected_audio_device.h"
 #include "accuraterip/track_checksums.h"
+#include "disc/disc_reader.h"
+#include "disc/sector_stretch.h"
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
 #include "platform/tasks/runtime.h"
+#include "rip/test_and_copy.h"
 #include "rip/track_verifications.h"
 #include "rip/write_rip_log.h"
 
@@ -85,19 +88,48 @@ class DatabaseLookup {
   bool waited_ = false;
 };
 
-// `ripTrack` reading the disc of `tracks` through the drive's read offset; with offset 0 the
-// reads stay exactly as they are.
-RipCDTrack withReadOffset(RipCDTrack ripTrack, std::int32_t samples,
-                          const std::vector<disc::CDTrackInfo>& tracks) {
-  if (samples != 0) {
-    std::int32_t leadOut = 0;  // the first sector after the last audio track
-    for (const auto& track : tracks) {
-      leadOut = std::max(leadOut, track.startSector + track.sectorCount);
-    }
-    ripTrack.readSectors.device = std::make_shared<accuraterip::OffsetCorrectedAudioDevice>(
-        ripTrack.readSectors.device, samples, leadOut);
+// The device that reads the disc of `tracks` where its audio really lies, given the drive's read
+// offset; with offset 0 the reads stay exactly as they are.
+std::shared_ptr<platform::linux_cd::AudioDevice> withReadOffset(
+    std::shared_ptr<platform::linux_cd::AudioDevice> device, std::int32_t samples,
+    disc::SectorStretch audio) {
+  if (samples == 0) {
+    return device;
   }
-  return ripTrack;
+  return std::make_shared<accuraterip::OffsetCorrectedAudioDevice>(std::move(device), samples,
+                                                                   audio.end());
+}
+
+// Where the disc's audio tracks lie, from the first one's start to the last one's end.
+disc::SectorStretch audioOf(const std::vector<disc::CDTrackInfo>& tracks) {
+  if (tracks.empty()) {
+    return {};
+  }
+  std::int32_t end = 0;
+  for (const auto& track : tracks) {
+    end = std::max(end, track.startSector + track.sectorCount);
+  }
+  return {tracks.front().startSector, end - tracks.front().startSector};
+}
+
+accuraterip::TrackChecksumValues checksumsOf(std::span<const std::uint8_t> pcm,
+                                             const disc::CDTrackInfo& track, bool first,
+                                             bool last) {
+  // The first and the last audio track leave out the samples near the disc's ends.
+  accuraterip::TrackChecksums checksums(
+      std::int64_t{track.sectorCount} * accuraterip::TrackChecksums::kSamplesPerSector, first,
+      last);
+  checksums.add(pcm);
+  return checksums.values();
+}
+
+// The damaged sectors of a track as stretches from the track's start.
+std::vector<disc::SectorStretch> damageOf(const TrackAudio& audio, const disc::CDTrackInfo& track) {
+  auto stretches = disc::stretchesOf(audio.damaged);
+  for (auto& stretch : stretches) {
+    stretch.first -= track.startSector;
+  }
+  return stretches;
 }
 
 void writeLog(RipLog log, const TrackVerifications& verifications, AlbumFolder& album) {
@@ -114,12 +146,122 @@ void writeLog(RipLog log, const TrackVerifications& verifications, AlbumFolder& 
   }
 }
 
+// The reads of an import's tracks, one after another: each track read, written and verified,
+// and a track that no database confirms read a second time once its verdict is known.
+class TrackReads {
+ public:
+  struct Context {
+    const RipCDTrack& ripTrack;
+    disc::DiscReader& reader;
+    TrackVerifications& verifications;
+    RipLog& log;
+    AlbumFolder& album;
+    const state::Dispatch& dispatch;
+    std::stop_token stop;
+    std::size_t trackCount;
+  };
+
+  explicit TrackReads(Context context) : c_(std::move(context)) {}
+
+  // Reads, writes and reports the track at `index` among the disc's audio tracks, and decides
+  // at once whether it needs a second read if the database has answered.
+  void rip(std::size_t index, const disc::CDTrackInfo& track, const TrackMetadata& metadata) {
+    const auto number = track.number;
+    auto progress = [&dispatch = c_.dispatch, number](double fraction) {
+      report(dispatch, trackRipProgress{number, fraction});
+    };
+    TrackAudio audio = c_.ripTrack.read(c_.reader, track, progress, c_.stop);
+    const auto checksums = checksumsOf(audio.pcm, track, index == 0, index + 1 == c_.trackCount);
+    const auto file = c_.ripTrack.write(audio.pcm, track, metadata, c_.album, c_.stop);
+    diagnostic("RipCD: track ", number, " complete \u2192 ", file.filename());
+    report(c_.dispatch, trackRipComplete{number, file});
+    const auto damage = damageOf(audio, track);
+    if (!damage.empty()) {
+      report(c_.dispatch, trackDamaged{number, damage});
+    }
+    c_.log.tracks.push_back({.track = track,
+                             .file = file,
+                             .checksums = checksums,
+                             .sectorsReadAgain = audio.sectorsReadAgain,
+                             .damaged = damage,
+                             .copyCRC = checksums.crc32,
+                             .errorPointers = c_.reader.errorPointers()});
+    c_.verifications.trackRipped(number, index, checksums);
+    Waiting waiting{index, track, metadata, CopyRead::of(audio), c_.log.tracks.size() - 1};
+    audio = {};
+    if (c_.verifications.answer()) {
+      decide(waiting);
+    } else {
+      waiting_.push_back(std::move(waiting));
+    }
+  }
+
+  // Decides the tracks read before the database answered; call it once the answer is there.
+  void decideWaiting() {
+    for (const auto& waiting : std::exchange(waiting_, {})) {
+      report(c_.dispatch, trackRipStarted{waiting.track.number});
+      decide(waiting);
+    }
+  }
+
+ private:
+  struct Waiting {
+    std::size_t index;
+    disc::CDTrackInfo track;
+    TrackMetadata metadata;
+    CopyRead copy;
+    std::size_t logIndex;
+  };
+
+  bool isConfirmed(std::int64_t number) const {
+    const auto verdicts = c_.verifications.verdicts();
+    const auto found = verdicts.find(number);
+    return found != verdicts.end() && std::holds_alternative<accuraterip::Accurate>(found->second);
+  }
+
+  // A track that the database confirms is done. Any other is read again and compared; where
+  // the reads disagree the settled audio replaces the file's and is verified again.
+  void decide(const Waiting& waiting) {
+    const auto number = waiting.track.number;
+    if (isConfirmed(number)) {
+      return;
+    }
+    diagnostic("RipCD: track ", number, " is not confirmed by the database; reading it again");
+    auto test = testAndCopy_(c_.reader, waiting.track, waiting.copy, c_.ripTrack, {}, c_.stop);
+    RipLogTrack& logged = c_.log.tracks[waiting.logIndex];
+    logged.passes = 2;
+    logged.testCRC = test.crc;
+    if (!test.settled) {
+      return;
+    }
+    const TrackAudio& audio = *test.settled;
+    logged.sectorsReadAgain += audio.sectorsReadAgain;
+    if (auto damage = damageOf(audio, waiting.track); damage != logged.damaged) {
+      logged.damaged = damage;
+      report(c_.dispatch, trackDamaged{number, std::move(damage)});
+    }
+    const auto checksums = checksumsOf(audio.pcm, waiting.track, waiting.index == 0,
+                                       waiting.index + 1 == c_.trackCount);
+    if (checksums.crc32 == waiting.copy.crc) {
+      return;
+    }
+    diagnostic("RipCD: track ", number, " settled to other audio; writing its file again");
+    logged.file = c_.ripTrack.write(audio.pcm, waiting.track, waiting.metadata, c_.album, c_.stop);
+    logged.checksums = checksums;
+    c_.verifications.trackRipped(number, waiting.index, checksums);
+  }
+
+  Context c_;
+  TestAndCopy testAndCopy_;
+  std::vector<Waiting> waiting_;
+};
+
 }  // namespace
 
 RipCD::RipCD(const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives,
              const platform::http::WebServices& services,
              FetchArtistImage::SecondSource artistPictureSource)
-    : ripTrack(drives),
+    : drives_(drives),
       fetchCoverArt_(services),
       fetchArtistImage_(services, std::move(artistPictureSource)),
       findReadOffset_(services),
@@ -157,7 +299,6 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
     verifications.answered(
         {.status = AccurateRipAnswer::Status::notAsked, .failure = "the read offset is unknown"});
   }
-  const RipCDTrack readTrack = withReadOffset(ripTrack, log.readOffset.samples, tracks);
 
   std::optional<std::vector<std::uint8_t>> artwork;
   if (release) {
@@ -169,64 +310,46 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
     }
   }
 
-  for (std::size_t index = 0; index < tracks.size(); ++index) {
-    const disc::CDTrackInfo& track = tracks[index];
-    const auto number = track.number;
-    if (stop.stop_requested()) {
-      return stopped("RipCD: cancelled before track " + std::to_string(number));
-    }
-    diagnostic("RipCD: starting track ", number, " of ", total);
-    report(dispatch, trackRipStarted{number});
-
-    const TrackMetadata metadata{
-        .trackTitle = titleOfTrack(release, number),
-        .albumTitle = release ? std::optional(release->title) : std::nullopt,
-        .albumArtist = release ? std::optional(release->artistCredit) : std::nullopt,
-        .trackTotal = total,
-        .artwork = artwork,
-    };
-    auto progress = [&dispatch, number](double fraction) {
-      report(dispatch, trackRipProgress{number, fraction});
-    };
-
-    // Its checksums are taken from the audio as it is read: the first and the last audio track
-    // leave out the samples near the disc's ends.
-    accuraterip::TrackChecksums checksums(
-        std::int64_t{track.sectorCount} * accuraterip::TrackChecksums::kSamplesPerSector,
-        index == 0, index + 1 == tracks.size());
-    fs::path file;
-    try {
-      file = readTrack(drive, track, metadata, album, progress, stop,
-                       [&checksums](std::span<const std::uint8_t> audio) { checksums.add(audio); });
-    } catch (const platform::tasks::CancellationError&) {
-      return stopped("RipCD: cancelled during track " + std::to_string(number));
-    } catch (const std::exception& error) {
-      // An import that was stopped ends as stopped whatever broke on the way out (a read of a
-      // disc that was just ejected, say).
-      if (stop.stop_requested()) {
-        return stopped("RipCD: cancelled during track " + std::to_string(number));
-      }
-      diagnostic("RipCD: track ", number, " failed \u2014 ", error.what());
-      album.undo();
-      report(dispatch, ripFailed{error.what()});
-      return;
-    }
-
-    diagnostic("RipCD: track ", number, " complete \u2192 ", file.filename());
-    report(dispatch, trackRipComplete{number, file});
-    // The tracks of the disc info are its audio tracks: `index` is the track's database entry.
-    verifications.trackRipped(number, index, checksums.values());
-    log.tracks.push_back({.track = track, .file = file, .checksums = checksums.values()});
-  }
-
-  // The last verdicts wait for the database's answer, if it has not come yet.
+  std::int64_t current = tracks.empty() ? 0 : tracks.front().number;
   try {
+    const auto audio = audioOf(tracks);
+    disc::DiscReader reader(withReadOffset(drives_, log.readOffset.samples, audio), drive.bsdPath,
+                            audio, !drive.isDiscImage);
+    TrackReads reads({ripTrack, reader, verifications, log, album, dispatch, stop, tracks.size()});
+    for (std::size_t index = 0; index < tracks.size(); ++index) {
+      const disc::CDTrackInfo& track = tracks[index];
+      current = track.number;
+      platform::tasks::throwIfCancelled(stop);
+      diagnostic("RipCD: starting track ", current, " of ", total);
+      report(dispatch, trackRipStarted{current});
+      // The tracks of the disc info are its audio tracks: `index` is the track's database entry.
+      reads.rip(index, track,
+                {.trackTitle = titleOfTrack(release, current),
+                 .albumTitle = release ? std::optional(release->title) : std::nullopt,
+                 .albumArtist = release ? std::optional(release->artistCredit) : std::nullopt,
+                 .trackTotal = total,
+                 .artwork = artwork});
+    }
+    // The tracks read before the database answered wait for it; a slow answer never held up
+    // the reads.
     if (lookup) {
       lookup->wait();
     }
+    reads.decideWaiting();
   } catch (const platform::tasks::CancellationError&) {
-    return stopped("RipCD: cancelled while waiting for the AccurateRip answer");
+    return stopped("RipCD: cancelled during track " + std::to_string(current));
+  } catch (const std::exception& error) {
+    // An import that was stopped ends as stopped whatever broke on the way out (a read of a
+    // disc that was just ejected, say).
+    if (stop.stop_requested()) {
+      return stopped("RipCD: cancelled during track " + std::to_string(current));
+    }
+    diagnostic("RipCD: track ", current, " failed \u2014 ", error.what());
+    album.undo();
+    report(dispatch, ripFailed{error.what()});
+    return;
   }
+
   if (stop.stop_requested()) {
     return stopped("RipCD: cancelled before the rip log");
   }

@@ -48,6 +48,7 @@ class RipCD {
   RipCDTrack ripTrack;
 
  private:
+  std::shared_ptr<platform::linux_cd::AudioDevice> drives_;
   FetchCoverArt fetchCoverArt_;
   FetchArtistImage fetchArtistImage_;
   FindReadOffset findReadOffset_;

@@ -1,7 +1,5 @@
 #include "rip/rip_cd_track.h"
 
-#include <memory>
-
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
 #include "rip/temporary_file.h"
@@ -24,29 +22,22 @@ void removeLeftoverCopy(const std::filesystem::filesystem_error& error,
 
 }  // namespace
 
-std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
-                                             const disc::CDTrackInfo& track,
-                                             const TrackMetadata& metadata, AlbumFolder& album,
-                                             Progress progress, std::stop_token stop,
-                                             disc::ReadCDSectors::ObserveAudio observeAudio) const {
-  const auto number = track.number;
-  diagnostic("RipCDTrack: track ", number, " — ", track.sectorCount, " sectors (",
-             platform::log::oneDecimal(track.sectorCount / 75.0), "s) from '", drive.name, "'");
+TrackAudio RipCDTrack::read(disc::DiscReader& reader, const disc::CDTrackInfo& track,
+                            const Progress& progress, const std::stop_token& stop) const {
+  diagnostic("RipCDTrack: track ", track.number, " — ", track.sectorCount, " sectors (",
+             platform::log::oneDecimal(track.sectorCount / 75.0), "s)");
+  auto pass = readSectors(reader, track.startSector, track.sectorCount, progress, stop);
+  auto settlement = settleSuspects(reader, pass.audio, track.startSector, pass.suspects, stop);
+  return {std::move(pass.audio), std::move(settlement.unsettled), settlement.sectorsReadAgain};
+}
 
-  // The read runs as a task of its own; a stop of this rip reaches it through the box.
-  std::vector<std::uint8_t> pcm;
-  {
-    auto readTask = std::make_shared<disc::ReadCDSectors::ReadTaskBox>();
-    std::stop_callback passStopOn(stop, [readTask] {
-      readTask->whenFilled([](platform::tasks::TaskHandle& read) { read.cancel(); });
-    });
-    pcm = readSectors(drive.bsdPath, track.startSector, track.sectorCount, std::move(progress),
-                      readTask, std::move(observeAudio));
-  }
-  diagnostic("RipCDTrack: track ", number, " — ", pcm.size(), " bytes read");
+std::filesystem::path RipCDTrack::write(std::span<const std::uint8_t> pcm,
+                                        const disc::CDTrackInfo& track,
+                                        const TrackMetadata& metadata, AlbumFolder& album,
+                                        const std::stop_token& stop) const {
+  const auto number = track.number;
   // A stop that came as the read ended is honoured before anything is written.
   platform::tasks::throwIfCancelled(stop);
-
   const auto file = album.trackFile(number, metadata.trackTitle);
   diagnostic("RipCDTrack: track ", number, " — encoding to ", file.filename());
   // The track is encoded and tagged under a name of its own: a file of the same name from an
@@ -54,7 +45,6 @@ std::filesystem::path RipCDTrack::operator()(const disc::CDDrive& drive,
   // removes nothing but this temporary file.
   auto unfinished = AlbumFolder::unfinished(file);
   const GaplessTiming gapless = encodeToAAC(pcm, unfinished.path(), number, stop);
-  pcm = {};  // the block is no longer needed while tagging
   try {
     embedMetadata(unfinished.path(), metadata.trackTitle, number, metadata.trackTotal,
                   metadata.albumArtist, metadata.albumTitle, metadata.artwork, gapless);

@@ -2,18 +2,17 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
-#include <memory>
 #include <optional>
+#include <span>
 #include <stop_token>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "disc/cd_drive.h"
 #include "disc/cd_track_info.h"
+#include "disc/disc_reader.h"
 #include "disc/read_cd_sectors.h"
-#include "platform/linux/audio_device.h"
+#include "disc/settle_suspects.h"
 #include "rip/album_folder.h"
 #include "rip/embed_track_metadata.h"
 #include "rip/encode_track_to_aac.h"
@@ -29,24 +28,31 @@ struct TrackMetadata {
   std::optional<std::vector<std::uint8_t>> artwork;
 };
 
+// One track's audio as its reads settled it.
+struct TrackAudio {
+  std::vector<std::uint8_t> pcm;
+  std::vector<std::int32_t> damaged;  // ascending disc sectors whose reads never agreed
+  std::int32_t sectorsReadAgain = 0;
+};
+
 // Turns one track of the disc into a finished, tagged M4A file in the album folder: reads its
-// sectors, encodes and tags them under a hidden name, and has the album folder put the file in
-// place. Returns the file's location. `observeAudio`, if any,
-// sees the track's audio as it is read.
+// sectors (one pass, then whatever was in doubt read again until settled), encodes and tags
+// them under a hidden name, and has the album folder put the file in place.
 class RipCDTrack {
  public:
-  using Progress = std::function<void(double fraction)>;
+  using Progress = disc::ReadCDSectors::Progress;
 
-  // Reads from `drives`.
-  explicit RipCDTrack(std::shared_ptr<platform::linux_cd::AudioDevice> drives)
-      : readSectors(std::move(drives)) {}
+  TrackAudio read(disc::DiscReader& reader, const disc::CDTrackInfo& track,
+                  const Progress& progress, const std::stop_token& stop) const;
 
-  std::filesystem::path operator()(const disc::CDDrive& drive, const disc::CDTrackInfo& track,
-                                   const TrackMetadata& metadata, AlbumFolder& album,
-                                   Progress progress, std::stop_token stop,
-                                   disc::ReadCDSectors::ObserveAudio observeAudio = {}) const;
+  // Encodes and tags `pcm` as the track's file and puts it in place, replacing an earlier one
+  // only once it is complete. Returns the file's location.
+  std::filesystem::path write(std::span<const std::uint8_t> pcm, const disc::CDTrackInfo& track,
+                              const TrackMetadata& metadata, AlbumFolder& album,
+                              const std::stop_token& stop) const;
 
   disc::ReadCDSectors readSectors;
+  disc::SettleSuspects settleSuspects;
   EncodeTrackToAAC encodeToAAC;
   EmbedTrackMetadata embedMetadata;
 };

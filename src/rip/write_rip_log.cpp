@@ -110,6 +110,38 @@ std::string sectorRange(const disc::CDTrackInfo& track) {
          std::to_string(std::int64_t{track.startSector} + track.sectorCount - 1);
 }
 
+std::string errorPointersText(platform::linux_cd::C2Mode mode) {
+  using platform::linux_cd::C2Mode;
+  switch (mode) {
+    case C2Mode::none:
+      return "none";
+    case C2Mode::bits294:
+      return "C2, 294 bytes a sector";
+    case C2Mode::bits296:
+      return "C2, 296 bytes a sector";
+  }
+  return {};
+}
+
+std::string passesText(const RipLogTrack& ripped) {
+  if (!ripped.testCRC) {
+    return std::to_string(ripped.passes) + " (Copy CRC " + hex(ripped.copyCRC) + ")";
+  }
+  return std::to_string(ripped.passes) + " (Copy CRC " + hex(ripped.copyCRC) + ", Test CRC " +
+         hex(*ripped.testCRC) + (ripped.copyCRC == *ripped.testCRC ? ", equal)" : ", different)");
+}
+
+std::string damageText(const std::vector<disc::SectorStretch>& damaged) {
+  if (damaged.empty()) {
+    return "none";
+  }
+  std::string text;
+  for (const auto& stretch : damaged) {
+    text += (text.empty() ? "" : ", ") + disc::stretchText(stretch);
+  }
+  return text;
+}
+
 std::string logText(const RipLog& log) {
   std::ostringstream text;
   text << platform::http::kProgramName << ' ' << platform::http::kProgramVersion << "\n"
@@ -134,7 +166,11 @@ std::string logText(const RipLog& log) {
          << "  CRC-32: " << hex(ripped.checksums.crc32) << "\n"
          << "  AccurateRip v1: " << hex(ripped.checksums.accurateRipV1) << "\n"
          << "  AccurateRip v2: " << hex(ripped.checksums.accurateRipV2) << "\n"
-         << "  Result: " << verdictText(ripped.verdict, log.answer) << "\n";
+         << "  Result: " << verdictText(ripped.verdict, log.answer) << "\n"
+         << "  Passes: " << passesText(ripped) << "\n"
+         << "  Error pointers: " << errorPointersText(ripped.errorPointers) << "\n"
+         << "  Sectors read again: " << ripped.sectorsReadAgain << "\n"
+         << "  Damaged: " << damageText(ripped.damaged) << "\n";
   }
   return text.str();
 }

@@ -10,6 +10,8 @@
 #include "accuraterip/verify_track.h"
 #include "disc/cd_drive.h"
 #include "disc/cd_track_info.h"
+#include "disc/sector_stretch.h"
+#include "platform/linux/audio_device.h"
 #include "rip/album_folder.h"
 #include "rip/find_read_offset.h"
 #include "rip/look_up_accurate_rip.h"
@@ -22,6 +24,13 @@ struct RipLogTrack {
   std::filesystem::path file;
   accuraterip::TrackChecksumValues checksums;
   std::optional<accuraterip::TrackVerification> verdict;
+  int passes = 1;  // whole reads of the track
+  std::int32_t sectorsReadAgain = 0;
+  std::vector<disc::SectorStretch> damaged;  // in sectors from the track's start
+  // The CRC-32 of the first and of the second whole read, when there was a second.
+  std::uint32_t copyCRC = 0;
+  std::optional<std::uint32_t> testCRC;
+  platform::linux_cd::C2Mode errorPointers = platform::linux_cd::C2Mode::none;
 };
 
 // What an import's log tells: who read what with which drive, and how well.

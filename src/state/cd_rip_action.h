@@ -10,6 +10,7 @@
 #include "disc/cd_disc_info.h"
 #include "disc/cd_drive.h"
 #include "disc/cd_lookup_release.h"
+#include "disc/sector_stretch.h"
 
 namespace noru::state {
 
@@ -54,6 +55,13 @@ struct trackVerified {
   std::int64_t track = 0;
   accuraterip::TrackVerification verification;
   NORU_EQUALITY(trackVerified);
+};
+// The stretches of an imported track whose reads never agreed, in sectors from the track's
+// start; none when a later read settled them. The track's file holds the best audio read.
+struct trackDamaged {
+  std::int64_t track = 0;
+  std::vector<disc::SectorStretch> stretches;
+  NORU_EQUALITY(trackDamaged);
 };
 struct ripFailed {
   std::string message;
@@ -121,11 +129,12 @@ struct debugClearDisc {
 using CDRipAction = std::variant<
     CDRipActions::drivesUpdated, CDRipActions::discInserted, CDRipActions::discInsertedIfNew,
     CDRipActions::discEjected, CDRipActions::trackRipStarted, CDRipActions::trackRipProgress,
-    CDRipActions::trackRipComplete, CDRipActions::trackVerified, CDRipActions::ripFailed,
-    CDRipActions::ejectDisc, CDRipActions::ejectAndClose, CDRipActions::lookupDisc,
-    CDRipActions::lookupSucceeded, CDRipActions::lookupFailed, CDRipActions::selectRelease,
-    CDRipActions::startRipping, CDRipActions::stopRipping, CDRipActions::confirmStopRipping,
-    CDRipActions::ripComplete, CDRipActions::ripStopped, CDRipActions::ripNotStarted,
-    CDRipActions::dismiss, CDRipActions::debugInjectUnknownDisc, CDRipActions::debugClearDisc>;
+    CDRipActions::trackRipComplete, CDRipActions::trackVerified, CDRipActions::trackDamaged,
+    CDRipActions::ripFailed, CDRipActions::ejectDisc, CDRipActions::ejectAndClose,
+    CDRipActions::lookupDisc, CDRipActions::lookupSucceeded, CDRipActions::lookupFailed,
+    CDRipActions::selectRelease, CDRipActions::startRipping, CDRipActions::stopRipping,
+    CDRipActions::confirmStopRipping, CDRipActions::ripComplete, CDRipActions::ripStopped,
+    CDRipActions::ripNotStarted, CDRipActions::dismiss, CDRipActions::debugInjectUnknownDisc,
+    CDRipActions::debugClearDisc>;
 
 }  // namespace noru::state

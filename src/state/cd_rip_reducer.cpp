@@ -72,6 +72,15 @@ struct CDRipReduction {
       running->verdicts[a.track] = a.verification;
     }
   }
+  void operator()(const trackDamaged& a) {
+    if (auto* running = std::get_if<ImportOutcomes::running>(&s.lastImport)) {
+      if (a.stretches.empty()) {
+        running->damage.erase(a.track);
+      } else {
+        running->damage[a.track] = a.stretches;
+      }
+    }
+  }
   void operator()(const ripFailed& a) {
     forgetImport(s);
     s.error = a.message;
@@ -120,7 +129,8 @@ struct CDRipReduction {
     // The import tells of its end last, after a stop it did not come to in time, too: its
     // files are all in place then.
     const auto* running = std::get_if<ImportOutcomes::running>(&s.lastImport);
-    s.lastImport = ImportOutcomes::completed{running ? running->verdicts : TrackVerdicts{}};
+    s.lastImport = running ? ImportOutcomes::completed{running->verdicts, running->damage}
+                           : ImportOutcomes::completed{};
   }
   void operator()(const ripStopped&) {
     s.isRipping = false;

@@ -4,13 +4,18 @@
 #include <map>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "accuraterip/verify_track.h"
+#include "disc/sector_stretch.h"
 
 namespace noru::state {
 
 // The AccurateRip verdicts of an import's tracks, by track number.
 using TrackVerdicts = std::map<std::int64_t, accuraterip::TrackVerification>;
+// The damaged stretches of an import's tracks (in sectors from each track's start), by track
+// number; only tracks with damage are there.
+using TrackDamage = std::map<std::int64_t, std::vector<disc::SectorStretch>>;
 
 // How the last import ended, or that it is still running: what the window tells about it.
 namespace ImportOutcomes {
@@ -24,20 +29,23 @@ struct none {
 };
 struct running {
   TrackVerdicts verdicts;  // of the tracks verified so far
+  TrackDamage damage;
   NORU_EQUALITY(running);
 };
 // Every track is in the library.
 struct completed {
   TrackVerdicts verdicts;
+  TrackDamage damage;
   NORU_EQUALITY(completed);
-  // Whether a track is known to differ from the disc as others ripped it.
-  bool hasInaccurateTrack() const {
+  // Whether a track is known to differ from the disc as others ripped it, or holds audio that
+  // could not be read for certain.
+  bool needsAttention() const {
     for (const auto& [track, verdict] : verdicts) {
       if (std::holds_alternative<accuraterip::NotAccurate>(verdict)) {
         return true;
       }
     }
-    return false;
+    return !damage.empty();
   }
 };
 // The user stopped it (or the disc left the drive): the finished tracks stay unless the user

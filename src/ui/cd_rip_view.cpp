@@ -518,6 +518,9 @@ void CDRipView::Parts::render(const CDRipViewState& state) {
       for (const auto& [track, verdict] : running->verdicts) {
         lines << trackVerdictText(track, verdict);
       }
+      for (const auto& [track, stretches] : running->damage) {
+        lines << trackDamageText(track, stretches);
+      }
     }
     lines = lines.mid(std::max<qsizetype>(0, lines.size() - kVisibleVerdicts));
     verdicts->setVisible(!lines.isEmpty());
@@ -536,11 +539,13 @@ void CDRipView::Parts::renderOutcome(const CDRipViewState& state) {
   const auto* completed = std::get_if<state::ImportOutcomes::completed>(&state.lastImport);
   completion->setVisible(completed != nullptr);
   const QString summary =
-      completed ? ui::verificationSummary(completed->verdicts, state.totalTracks) : QString();
+      completed ? ui::verificationSummary(completed->verdicts, completed->damage, state.totalTracks)
+                : QString();
   verificationSummary->setVisible(!summary.isEmpty());
   verificationSummary->setText(summary);
-  // A track that differs from the disc as others ripped it is no plain success.
-  const bool warns = completed && completed->hasInaccurateTrack();
+  // A track that differs from the disc as others ripped it, or holds audio that could not be
+  // read for certain, is no plain success.
+  const bool warns = completed && completed->needsAttention();
   if (warns != completionWarns) {
     completionWarns = warns;
     const QColor color = warns ? kWarningColor : kSuccessColor;

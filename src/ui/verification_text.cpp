@@ -18,7 +18,31 @@ QString trackVerdictText(std::int64_t track, const accuraterip::TrackVerificatio
   return localized("Track %1: could not be verified").arg(track);
 }
 
-QString verificationSummary(const std::map<std::int64_t, accuraterip::TrackVerification>& verdicts,
+QString trackDamageText(std::int64_t track, const std::vector<disc::SectorStretch>& stretches) {
+  QStringList places;
+  for (const auto& stretch : stretches) {
+    places << QString::fromStdString(disc::stretchText(stretch));
+  }
+  return localized("Track %1: damaged at %2").arg(track).arg(places.join(QStringLiteral(", ")));
+}
+
+namespace {
+
+// "Track 3 <what> (file kept)" or "Tracks 2, 3 and 5 <what> (files kept)"; empty for none.
+QString tracksKeptLine(QStringList tracks, const QString& one, const QString& several) {
+  if (tracks.isEmpty()) {
+    return {};
+  }
+  if (tracks.size() == 1) {
+    return one.arg(tracks.front());
+  }
+  const QString last = tracks.takeLast();
+  return several.arg(tracks.join(QStringLiteral(", ")), last);
+}
+
+}  // namespace
+
+QString verificationSummary(const state::TrackVerdicts& verdicts, const state::TrackDamage& damage,
                             std::int64_t trackCount) {
   std::int64_t accurate = 0;
   std::int64_t unverifiable = 0;
@@ -30,6 +54,10 @@ QString verificationSummary(const std::map<std::int64_t, accuraterip::TrackVerif
       notAccurate << QString::number(track);
     }
   }
+  QStringList damaged;
+  for (const auto& [track, stretches] : damage) {
+    damaged << QString::number(track);
+  }
   QStringList lines;
   if (accurate > 0) {
     lines << (trackCount == 1 ? localized("%1 of %2 track accurately ripped")
@@ -37,17 +65,15 @@ QString verificationSummary(const std::map<std::int64_t, accuraterip::TrackVerif
                  .arg(accurate)
                  .arg(trackCount);
   }
-  if (notAccurate.size() == 1) {
-    lines << localized("Track %1 not accurately ripped (file kept)").arg(notAccurate.front());
-  } else if (notAccurate.size() > 1) {
-    const QString last = notAccurate.takeLast();
-    lines << localized("Tracks %1 and %2 not accurately ripped (files kept)")
-                 .arg(notAccurate.join(QStringLiteral(", ")), last);
-  }
+  lines << tracksKeptLine(notAccurate, localized("Track %1 not accurately ripped (file kept)"),
+                          localized("Tracks %1 and %2 not accurately ripped (files kept)"));
+  lines << tracksKeptLine(damaged, localized("Track %1 damaged (file kept)"),
+                          localized("Tracks %1 and %2 damaged (files kept)"));
   if (unverifiable > 0) {
     lines << (unverifiable == 1 ? localized("1 track could not be verified")
                                 : localized("%1 tracks could not be verified").arg(unverifiable));
   }
+  lines.removeAll(QString());
   return lines.join(QLatin1Char('\n'));
 }
 

@@ -199,23 +199,19 @@ TEST_F(DriveOperationsTest, EachWayOfNotGettingADiscGivesNoDiscInfo) {
 
 class ReadCDSectorsTest : public noru::testing::RuntimeFixture {
  protected:
-  // Starts the read off the main thread, as the import task does.
-  platform::tasks::Task<std::vector<std::uint8_t>> startRead(std::int32_t start,
-                                                             std::int32_t count) {
-    return runner.spawn([this, start, count](std::stop_token) {
+  // Reads off the main thread, as the import task does, while the test thread pumps the main
+  // queue so that progress reports get through.
+  SectorsRead readToEnd(std::int32_t start, std::int32_t count) {
+    auto task = runner.spawn([this, start, count](std::stop_token) {
+      DiscReader reader(drives, "sr0", {0, 100000}, true);
       return read(
-          "sr0", start, count,
+          reader, start, count,
           [this](double fraction) {
             EXPECT_TRUE(mainQueue.isMainThread());
             progress.push_back(fraction);
           },
-          box);
+          stop.get_token());
     });
-  }
-
-  // Reads while the test thread pumps the main queue, so that progress reports get through.
-  std::vector<std::uint8_t> readToEnd(std::int32_t start, std::int32_t count) {
-    auto task = startRead(start, count);
     EXPECT_TRUE(mainQueue.runUntil([&] { return task.hasEnded(); }));
     return task.value();
   }
@@ -230,61 +226,67 @@ class ReadCDSectorsTest : public noru::testing::RuntimeFixture {
   }
 
   std::shared_ptr<FakeOpticalDrives> drives = std::make_shared<FakeOpticalDrives>();
-  ReadCDSectors read{drives};
-  std::shared_ptr<ReadCDSectors::ReadTaskBox> box = std::make_shared<ReadCDSectors::ReadTaskBox>();
+  ReadCDSectors read;
+  std::stop_source stop;
   std::vector<double> progress;  // main thread only
 };
 
-// Requests of at most 75 sectors, each followed by its progress report on the main thread; the
-// caller can cancel the read task through the box.
-TEST_F(ReadCDSectorsTest, RequestsOfAtMost75SectorsEachFollowedByItsProgress) {
-  EXPECT_EQ(readToEnd(1000, 151), FakeOpticalDrives::pattern(1000, 151));
+// Requests of at most 75 sectors, each followed by its progress report on the main thread. A
+// request that fails is read again sector by sector, and the sectors that fail again are
+// suspects, their audio zeros.
+TEST_F(ReadCDSectorsTest, RequestsOfAtMost75SectorsAndTheFailedOnesSectorBySector) {
+  const auto clean = readToEnd(1000, 151);
+  EXPECT_EQ(clean.audio, FakeOpticalDrives::pattern(1000, 151));
+  EXPECT_TRUE(clean.suspects.empty());
   EXPECT_EQ(drives->reads, (std::vector<AudioRead>{{40, 1000, 75}, {40, 1075, 75}, {40, 1150, 1}}));
   EXPECT_EQ(progress, (std::vector{75 / 151.0, 150 / 151.0, 1.0}));
-  EXPECT_EQ(drives->opens, 1);
-  EXPECT_EQ(drives->closes, 1);
-  EXPECT_TRUE(box->value());
-}
 
-TEST_F(ReadCDSectorsTest, FailuresCloseTheDeviceAndCarryTheirCause) {
-  drives->readHook = [](const AudioRead& request, std::uint8_t*) {
+  drives->reads.clear();
+  drives->readHook = [](const AudioRead& request, std::uint8_t* buffer) {
+    const bool failing =
+        request.firstSector <= 1080 && 1080 < request.firstSector + request.sectors;
     errno = EIO;
-    return request.firstSector == 1075 ? -1 : 0;
+    std::ranges::copy(FakeOpticalDrives::pattern(request.firstSector, request.sectors), buffer);
+    return failing ? -1 : 0;
   };
-  EXPECT_EQ(errorOf(1000, 150), "readFailed(5)");
-  EXPECT_EQ(drives->closes, 1);
-
-  drives->openError = ENOENT;
-  EXPECT_EQ(errorOf(0, 75), "deviceNotFound");
-  EXPECT_EQ(drives->reads.size(), 2u);
-  EXPECT_EQ(drives->closes, 1) << "nothing was opened to close";
+  const auto damaged = readToEnd(1000, 100);
+  EXPECT_EQ(damaged.suspects, std::vector<std::int32_t>{1080});
+  EXPECT_EQ(drives->reads.size(), 2u + 25u);
+  auto expected = FakeOpticalDrives::pattern(1000, 100);
+  std::fill_n(expected.begin() + 80 * 2352, 2352, 0);
+  EXPECT_EQ(damaged.audio, expected);
+  EXPECT_EQ(drives->opens, 2);
+  EXPECT_EQ(drives->closes, 2);
 }
 
-TEST_F(ReadCDSectorsTest, RangesOutsideTheSectorSpaceFailBeforeAnythingIsOpened) {
+// A medium that is gone fails the read, as does a drive that cannot be opened or a range
+// outside the sector space (before anything is read).
+TEST_F(ReadCDSectorsTest, AMissingMediumOrDriveOrAnImpossibleRangeFailsTheRead) {
+  drives->readHook = [](const AudioRead&, std::uint8_t*) {
+    errno = ENOMEDIUM;
+    return -1;
+  };
+  EXPECT_EQ(errorOf(1000, 150), "readFailed(" + std::to_string(ENOMEDIUM) + ")");
+  EXPECT_EQ(drives->closes, 1);
+
   constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
   const std::pair<std::int32_t, std::int32_t> ranges[] = {{-1, 10}, {0, -1}, {kMax - 5, 10}};
   for (const auto& [start, count] : ranges) {
     EXPECT_EQ(errorOf(start, count), "readFailed(22)") << start << "+" << count;
   }
-  EXPECT_EQ(drives->opens, 0);
-  EXPECT_FALSE(box->value());
+  EXPECT_EQ(drives->reads.size(), 1u);
+
+  drives->openError = ENOENT;
+  EXPECT_EQ(errorOf(0, 75), "deviceNotFound");
+  EXPECT_EQ(drives->opens, drives->closes) << "nothing was opened to close";
 }
 
-TEST_F(ReadCDSectorsTest, CancellationDuringARequestEndsTheReadBeforeTheNext) {
-  std::latch inFirstRequest(1);
-  std::latch cancelled(1);
+TEST_F(ReadCDSectorsTest, AStopDuringARequestEndsTheReadBeforeTheNext) {
   drives->readHook = [&](const AudioRead&, std::uint8_t*) {
-    inFirstRequest.count_down();
-    cancelled.wait();
+    stop.request_stop();
     return 0;
   };
-  auto task = startRead(1000, 150);
-  ASSERT_TRUE(mainQueue.runUntil([&] { return inFirstRequest.try_wait() && box->value(); }));
-  box->value()->cancel();
-  cancelled.count_down();
-
-  ASSERT_TRUE(mainQueue.runUntil([&] { return task.hasEnded(); }));
-  EXPECT_THROW(task.value(), CancellationError);
+  EXPECT_THROW(readToEnd(1000, 150), CancellationError);
   EXPECT_EQ(drives->reads.size(), 1u);
   EXPECT_EQ(progress, std::vector<double>{0.5});
   EXPECT_EQ(drives->closes, 1);
@@ -297,7 +299,11 @@ TEST_F(ReadCDSectorsTest, QueueClosingWhileAReportWaitsEndsTheReadAsCancelled) {
     firstRequestDone.count_down();
     return 0;
   };
-  auto task = startRead(0, 150);
+  auto task = runner.spawn([this](std::stop_token) {
+    DiscReader reader(drives, "sr0", {0, 150}, true);
+    return read(
+        reader, 0, 150, [](double) {}, stop.get_token());
+  });
   firstRequestDone.wait();
   mainQueue.close();
   EXPECT_THROW(task.value(), CancellationError);

@@ -17,20 +17,14 @@ namespace noru::testing {
 namespace linux_cd = platform::linux_cd;
 
 // The application's drives with the raw reads passing through the test: a read that touches a
-// chosen sector can be made to fail with an errno, or held until the test lets it go, so that
-// the test acts while the import stands at a known place.
+// chosen sector can be held until the test lets it go, so that the test acts while the import
+// stands at a known place.
 class InterceptedDrives final : public linux_cd::OpticalDrives {
  public:
   explicit InterceptedDrives(std::shared_ptr<linux_cd::OpticalDrives> drives)
       : drives_(std::move(drives)) {}
   ~InterceptedDrives() override { release(); }
 
-  // Reads that touch `sector` fail with `error`.
-  void failReadsAt(std::int32_t sector, int error) {
-    std::lock_guard lock(mutex_);
-    failAt_ = sector;
-    failure_ = error;
-  }
   // The first read that touches `sector` waits until release().
   void holdReadAt(std::int32_t sector) {
     std::lock_guard lock(mutex_);
@@ -64,10 +58,6 @@ class InterceptedDrives final : public linux_cd::OpticalDrives {
         held_ = true;
         changed_.wait(lock, [this] { return released_; });
       }
-      if (failAt_ && touches(read, *failAt_)) {
-        errno = failure_;
-        return -1;
-      }
     }
     return drives_->readAudio(descriptor, firstSector, sectors, buffer);
   }
@@ -94,8 +84,6 @@ class InterceptedDrives final : public linux_cd::OpticalDrives {
   std::shared_ptr<linux_cd::OpticalDrives> drives_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::optional<std::int32_t> failAt_;
-  int failure_ = 0;
   std::optional<std::int32_t> holdAt_;
   bool held_ = false;
   bool released_ = false;

@@ -56,17 +56,6 @@ TEST_F(UnfinishedImport, StoppedWhileTrackThreeIsEncodedLeavesNothing) {
   EXPECT_FALSE(drives->wasRead(disc.tracks[3].startSector)) << "the stop came after track 3";
 }
 
-TEST_F(UnfinishedImport, AReadErrorInTrackFourIsShownAndLeavesNothing) {
-  const auto disc = insertKnownDisc(150);
-  drives->failReadsAt(disc.tracks[3].startSector + 40, EIO);
-  click("Import Disc");
-  ASSERT_TRUE(waitFor([&] { return app->store().state().cdRip.error.has_value(); }));
-  const auto error = QString::fromStdString(*app->store().state().cdRip.error);
-  EXPECT_TRUE(error.contains("readFailed(5)")) << error.toStdString();
-  EXPECT_TRUE(waitForText(error));
-  expectNothingOfTheImportLeft();
-}
-
 TEST_F(UnfinishedImport, ADiscEjectedDuringTheImportKeepsTheTracksAlreadyImported) {
   const auto disc = insertKnownDisc(300);
   drives->holdReadAt(disc.tracks[2].startSector + 100);

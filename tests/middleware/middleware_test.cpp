@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -447,8 +448,11 @@ TEST_F(HeldImportTest, AnEjectWaitsForTheStoppedImportToLetGoOfTheDrive) {
 // recorded; two imports at once would read the same drive and write the same files.
 TEST_F(CDRipMiddlewareTest, NoImportStartsWithoutAFolderOrWhileOneRuns) {
   std::binary_semaphore readMayFinish{0};
+  std::atomic<bool> firstRead = true;
   drives->readHook = [&](const testing::FakeOpticalDrives::AudioRead&, std::uint8_t*) {
-    readMayFinish.acquire();
+    if (firstRead.exchange(false)) {
+      readMayFinish.acquire();
+    }
     return 0;
   };
   insertDisc();

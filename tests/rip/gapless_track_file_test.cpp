@@ -91,18 +91,20 @@ TEST_F(ContinuousTone, JoinedTracksPlayTheToneWithoutGapOverlapOrClick) {
   }
   auto drives = std::make_shared<platform::image::ImageDriveRegistry>();
   const auto device = drives->addImage(folder.path() / "tone.cue");
-  const disc::CDDrive drive{.id = "image", .name = "Image", .bsdPath = *device.bsdName};
-  RipCDTrack rip(drives);
+  RipCDTrack rip;
   AlbumFolder album(folder.path());
   // Reads report their progress to the main thread, which this one is.
   auto files = runner.spawn([&](std::stop_token stop) {
+    disc::DiscReader reader(drives, *device.bsdName, {0, kFirstSectors + kSecondSectors}, false);
     std::vector<fs::path> written;
     for (const auto& track :
          {disc::CDTrackInfo{.number = 1, .startSector = 0, .sectorCount = kFirstSectors},
           disc::CDTrackInfo{
               .number = 2, .startSector = kFirstSectors, .sectorCount = kSecondSectors}}) {
-      written.push_back(rip(
-          drive, track, {.trackTitle = "Part", .trackTotal = 2}, album, [](double) {}, stop));
+      const auto audio = rip.read(
+          reader, track, [](double) {}, stop);
+      written.push_back(
+          rip.write(audio.pcm, track, {.trackTitle = "Part", .trackTotal = 2}, album, stop));
     }
     return written;
   });

@@ -25,8 +25,8 @@ class SystemDrives final : public linux_cd::OpticalDrives {
   int open(const std::string& bsdName) override;
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;
-  int readAudioFlagged(int descriptor, std::int32_t firstSector, int sectors,
-                       std::uint8_t* buffer, std::uint8_t* flagged) override;
+  int readAudioFlagged(int descriptor, std::int32_t firstSector, int sectors, std::uint8_t* buffer,
+                       std::uint8_t* flagged) override;
   linux_cd::C2Mode errorPointers(int descriptor) override;
   int close(int descriptor) override;
   bool eject(const linux_cd::OpticalDevice& device) override;

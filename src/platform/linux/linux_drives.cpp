@@ -1,6 +1,7 @@
 #include "platform/linux/linux_drives.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/linux/cd_audio_read.h"
 #include "platform/linux/device_node.h"
@@ -10,6 +11,21 @@
 #include "platform/linux/udev_monitor.h"
 
 namespace noru::platform::linux_cd {
+namespace {
+
+// The layouts of error pointers a drive not yet known is asked for, in turn.
+constexpr C2Mode kProbeOrder[] = {C2Mode::bits294, C2Mode::bits296, C2Mode::none};
+
+// 0, or -1 with errno set, as AudioDevice reports a read.
+int reported(const ReadCdResult& result) {
+  if (result.outcome == ReadCdResult::Outcome::read) {
+    return 0;
+  }
+  errno = result.error;
+  return -1;
+}
+
+}  // namespace
 
 LinuxDrives::LinuxDrives()
     : enumerateBlockDevices(linux_cd::enumerateBlockDevices),
@@ -46,7 +62,12 @@ int LinuxDrives::open(const std::string& bsdName) {
     return -1;
   }
   const auto path = deviceNodePath(bsdName);
-  return calls->open(path.c_str(), deviceOpenFlags());
+  const int descriptor = calls->open(path.c_str(), deviceOpenFlags());
+  if (descriptor >= 0) {
+    std::lock_guard lock(mutex_);
+    driveOfDescriptor_[descriptor] = bsdName;
+  }
+  return descriptor;
 }
 
 int LinuxDrives::readAudio(int descriptor, std::int32_t firstSector, int sectors,
@@ -54,12 +75,97 @@ int LinuxDrives::readAudio(int descriptor, std::int32_t firstSector, int sectors
   return readAudioSectors(*calls, descriptor, firstSector, sectors, buffer);
 }
 
+int LinuxDrives::readAudioFlagged(int descriptor, std::int32_t firstSector, int sectors,
+                                  std::uint8_t* buffer, std::uint8_t* flagged) {
+  if (const auto known = knownReadWay(descriptor)) {
+    const auto result = readFlaggedWith(*known, descriptor, firstSector, sectors, buffer, flagged);
+    const bool refused = result.outcome == ReadCdResult::Outcome::layoutRefused ||
+                         result.outcome == ReadCdResult::Outcome::sgIoUnusable;
+    if (!refused) {
+      return reported(result);
+    }
+    remember(descriptor, std::nullopt);  // another drive has taken the name: find out anew
+  }
+  return probeAndReadFlagged(descriptor, firstSector, sectors, buffer, flagged);
+}
+
+C2Mode LinuxDrives::errorPointers(int descriptor) {
+  const auto known = knownReadWay(descriptor);
+  return known ? known->pointers : C2Mode::none;
+}
+
 int LinuxDrives::close(int descriptor) {
+  {
+    std::lock_guard lock(mutex_);
+    driveOfDescriptor_.erase(descriptor);
+  }
   return calls->close(descriptor);
 }
 
 bool LinuxDrives::eject(const OpticalDevice& device) {
   return device.bsdName && ejectMedia(*calls, *device.bsdName);
+}
+
+ReadCdResult LinuxDrives::readFlaggedWith(AudioReadWay way, int descriptor,
+                                          std::int32_t firstSector, int sectors,
+                                          std::uint8_t* buffer, std::uint8_t* flagged) {
+  if (way.readCd) {
+    return readAudioWithSgIo(*calls, descriptor, firstSector, sectors, buffer, flagged,
+                             way.pointers, readTimeout);
+  }
+  if (readAudioSectors(*calls, descriptor, firstSector, sectors, buffer) != 0) {
+    return {ReadCdResult::Outcome::failed, errno};
+  }
+  std::memset(flagged, 0, static_cast<std::size_t>(sectors) * kSamplesPerSector);
+  return {ReadCdResult::Outcome::read};
+}
+
+// Asks for each layout in turn until the drive takes one; a drive that takes none, or no SG_IO
+// at all, is read with CDROMREADAUDIO.
+int LinuxDrives::probeAndReadFlagged(int descriptor, std::int32_t firstSector, int sectors,
+                                     std::uint8_t* buffer, std::uint8_t* flagged) {
+  for (const C2Mode pointers : kProbeOrder) {
+    const AudioReadWay way{true, pointers};
+    const auto result = readFlaggedWith(way, descriptor, firstSector, sectors, buffer, flagged);
+    if (result.outcome == ReadCdResult::Outcome::sgIoUnusable) {
+      break;
+    }
+    if (result.outcome == ReadCdResult::Outcome::read) {
+      remember(descriptor, way);
+    }
+    if (result.outcome != ReadCdResult::Outcome::layoutRefused) {
+      return reported(result);
+    }
+  }
+  const AudioReadWay kernelRead{false, C2Mode::none};
+  remember(descriptor, kernelRead);
+  return reported(readFlaggedWith(kernelRead, descriptor, firstSector, sectors, buffer, flagged));
+}
+
+std::optional<LinuxDrives::AudioReadWay> LinuxDrives::knownReadWay(int descriptor) {
+  std::lock_guard lock(mutex_);
+  const auto drive = driveOfDescriptor_.find(descriptor);
+  if (drive == driveOfDescriptor_.end()) {
+    return std::nullopt;
+  }
+  const auto way = readWayOfDrive_.find(drive->second);
+  if (way == readWayOfDrive_.end()) {
+    return std::nullopt;
+  }
+  return way->second;
+}
+
+void LinuxDrives::remember(int descriptor, std::optional<AudioReadWay> way) {
+  std::lock_guard lock(mutex_);
+  const auto drive = driveOfDescriptor_.find(descriptor);
+  if (drive == driveOfDescriptor_.end()) {
+    return;  // not opened here: nothing to keep it for
+  }
+  if (way) {
+    readWayOfDrive_[drive->second] = *way;
+  } else {
+    readWayOfDrive_.erase(drive->second);
+  }
 }
 
 }  // namespace noru::platform::linux_cd

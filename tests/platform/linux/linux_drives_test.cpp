@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/cdrom.h>
+#include <linux/fs.h>
 #include <scsi/sg.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,10 +15,12 @@
 #include <atomic>
 #include <cerrno>
 #include <deque>
+#include <numeric>
 
 #include "platform/linux/cd_audio_read.h"
 #include "platform/linux/eject_media.h"
 #include "platform/linux/sg_full_toc.h"
+#include "platform/linux/sg_read_cd.h"
 #include "platform/linux/udev_device_facts.h"
 #include "platform/linux/udev_monitor.h"
 #include "support/process_resources.h"
@@ -152,6 +155,109 @@ TEST_F(DeviceRequestsTest, AudioReadAsksForLogicalBlocks) {
   }
 }
 
+// What follows each sector's audio in a READ CD reply.
+enum class Trailer { nothing, pointers, blockErrorFirst, blockErrorLast, blockErrorWrong };
+
+// A READ CD reply whose error pointers flag each sector's `flaggedBytes`.
+std::vector<std::uint8_t> readCdReply(const std::vector<std::vector<int>>& flaggedBytes,
+                                      Trailer trailer) {
+  std::vector<std::uint8_t> reply;
+  for (std::size_t sector = 0; sector < flaggedBytes.size(); ++sector) {
+    for (int byte = 0; byte < 2352; ++byte) {
+      reply.push_back(static_cast<std::uint8_t>(byte * 7 + static_cast<int>(sector)));
+    }
+    std::vector<std::uint8_t> pointers(294);
+    for (int byte : flaggedBytes[sector]) {
+      pointers[byte / 8] |= static_cast<std::uint8_t>(0x80 >> (byte % 8));
+    }
+    const std::uint8_t blockError = std::accumulate(pointers.begin(), pointers.end(),
+                                                    std::uint8_t{0}, std::bit_or<std::uint8_t>());
+    const std::uint8_t stuff = 0xA5;
+    if (trailer == Trailer::blockErrorFirst) {
+      pointers.insert(pointers.begin(), {blockError, stuff});
+    } else if (trailer == Trailer::blockErrorLast) {
+      pointers.insert(pointers.end(), {blockError, stuff});
+    } else if (trailer == Trailer::blockErrorWrong) {
+      pointers.insert(pointers.end(), {0, 0});  // fits neither placement
+    }
+    if (trailer != Trailer::nothing) {
+      reply.insert(reply.end(), pointers.begin(), pointers.end());
+    }
+  }
+  return reply;
+}
+
+TEST_F(DeviceRequestsTest, ReadCdSplitsAudioFromEachLayoutOfErrorPointersIntoSampleFlags) {
+  const struct {
+    const char* what;
+    C2Mode mode;
+    Trailer trailer;
+    std::uint8_t fields;  // byte 9: user data and error pointers
+    std::vector<int> flaggedSamples;
+  } cases[] = {
+      {"294 bytes", C2Mode::bits294, Trailer::pointers, 0x12, {1, 590, 1175}},
+      {"296, block error first", C2Mode::bits296, Trailer::blockErrorFirst, 0x14, {1, 590, 1175}},
+      {"296, block error last", C2Mode::bits296, Trailer::blockErrorLast, 0x14, {1, 590, 1175}},
+      {"296, both count", C2Mode::bits296, Trailer::blockErrorWrong, 0x14, {1, 590, 1171, 1175}},
+      {"no pointers", C2Mode::none, Trailer::nothing, 0x10, {}},
+  };
+  const auto audio = readCdReply({{}, {}}, Trailer::nothing);
+  for (const auto& c : cases) {
+    // Sector 0 flags its byte 5 (sample 1), sector 1 its bytes 8 and 2351 (samples 2 and 587).
+    const auto reply = readCdReply({{5}, {8, 2351}}, c.trailer);
+    std::vector<std::uint8_t> command;
+    calls.onIoctlPointer = [&](int, unsigned long request, void* argument) {
+      if (request != SG_IO) {
+        errno = ENOTTY;  // no queue limit to keep to
+        return -1;
+      }
+      auto* header = static_cast<sg_io_hdr*>(argument);
+      command.assign(header->cmdp, header->cmdp + header->cmd_len);
+      std::copy_n(reply.begin(), std::min<std::size_t>(reply.size(), header->dxfer_len),
+                  static_cast<std::uint8_t*>(header->dxferp));
+      return 0;
+    };
+    std::vector<std::uint8_t> buffer(2 * 2352), flagged(2 * 588, 0xEE);
+    const auto result =
+        readAudioWithSgIo(calls, kDescriptor, 0x012345, 2, buffer.data(), flagged.data(), c.mode);
+    EXPECT_EQ(result.outcome, ReadCdResult::Outcome::read) << c.what;
+    EXPECT_EQ(command,
+              (std::vector<std::uint8_t>{0xBE, 0x04, 0, 0x01, 0x23, 0x45, 0, 0, 2, c.fields, 0, 0}))
+        << c.what;
+    EXPECT_EQ(buffer, audio) << c.what;
+    std::vector<int> flaggedSamples;
+    for (std::size_t sample = 0; sample < flagged.size(); ++sample) {
+      if (flagged[sample] != 0) {
+        flaggedSamples.push_back(static_cast<int>(sample));
+      }
+    }
+    EXPECT_EQ(flaggedSamples, c.flaggedSamples) << c.what;
+  }
+
+  // A queue that moves 240 blocks at once takes 75 sectors with pointers in two commands; a
+  // reply short of what was asked for fails, and so do more sectors than a read may ask for.
+  std::vector<std::pair<int, int>> commands;  // first sector, sectors
+  calls.onIoctlPointer = [&](int, unsigned long request, void* argument) {
+    if (request == BLKSECTGET) {
+      *static_cast<unsigned short*>(argument) = 240;
+      return 0;
+    }
+    auto* header = static_cast<sg_io_hdr*>(argument);
+    commands.emplace_back(header->cmdp[5], header->cmdp[8]);
+    header->resid = commands.size() > 2 ? 1 : 0;
+    return 0;
+  };
+  std::vector<std::uint8_t> buffer(76 * 2352), flagged(76 * 588);
+  const auto read = [&](int sectors) {
+    return readAudioWithSgIo(calls, kDescriptor, 0, sectors, buffer.data(), flagged.data(),
+                             C2Mode::bits296);
+  };
+  EXPECT_EQ(read(75).outcome, ReadCdResult::Outcome::read);
+  EXPECT_EQ(commands, (std::vector<std::pair<int, int>>{{0, 46}, {46, 29}}));
+  EXPECT_EQ(read(75).error, EIO);
+  EXPECT_EQ(read(76).error, EINVAL);
+}
+
 TEST_F(DeviceRequestsTest, EjectUnlocksTheDoorThenEjects) {
   std::vector<std::pair<unsigned long, long>> requests;
   calls.onIoctlValue = [&](int, unsigned long request, long argument) {
@@ -278,6 +384,81 @@ TEST_F(LinuxDrivesTest, ListsOnlyOpticalDisksWithTheirMediaStateAndOpensOnlyName
     EXPECT_EQ(drives.readFullToc(name).outcome, FullTocReply::Outcome::invalidDeviceName);
   }
   EXPECT_EQ(calls.opened(), 4);
+}
+
+TEST_F(LinuxDrivesTest, FlaggedReadsFindOutOnceWhichErrorPointersEachDriveTakes) {
+  const auto fixedSense = [](std::uint8_t key, std::uint8_t asc) {
+    return std::vector<std::uint8_t>{0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, 0};
+  };
+  const auto refused = fixedSense(0x05, 0x24);     // illegal request: invalid field
+  const auto pastTheEnd = fixedSense(0x05, 0x21);  // illegal request: address out of range
+  const std::vector<std::uint8_t> noDisc = {0x72, 0x02, 0x3A};
+  const struct {
+    const char* what;
+    int accepted;  // the byte 9 the drive takes; others get `sense`
+    std::vector<std::uint8_t> sense;
+    int sgIoError;
+    std::vector<int> firstRead, secondRead;  // the byte 9 of each READ CD sent
+    C2Mode pointers;
+    int kernelReads, error;
+  } cases[] = {
+      {"takes 296", 0x14, refused, 0, {0x12, 0x14}, {0x14}, C2Mode::bits296, 0, 0},
+      {"takes no READ CD", -1, refused, 0, {0x12, 0x14, 0x10}, {}, C2Mode::none, 2, 0},
+      {"takes no SG_IO", -1, {}, ENOTTY, {0x12}, {}, C2Mode::none, 2, 0},
+      {"has no disc", -1, noDisc, 0, {0x12}, {0x12}, C2Mode::none, 0, ENOMEDIUM},
+      {"read past the end", -1, pastTheEnd, 0, {0x12}, {0x12}, C2Mode::none, 0, EIO},
+  };
+  calls.onOpen = [](const char*, int) { return kDescriptor; };
+  for (const auto& c : cases) {
+    LinuxDrives fresh;
+    fresh.calls = &calls;
+    std::vector<int> asked;
+    int kernelReads = 0;
+    calls.onIoctlPointer = [&](int, unsigned long request, void* argument) {
+      if (request == CDROMREADAUDIO) {
+        ++kernelReads;
+        return 0;
+      }
+      if (request != SG_IO) {
+        errno = ENOTTY;
+        return -1;
+      }
+      auto& header = *static_cast<sg_io_hdr*>(argument);
+      asked.push_back(header.cmdp[9]);
+      if (c.sgIoError != 0) {
+        errno = c.sgIoError;
+        return -1;
+      }
+      if (header.cmdp[9] != c.accepted) {
+        header.info = SG_INFO_CHECK;
+        header.status = 0x02;
+        header.driver_status = 0x08;
+        header.sb_len_wr = static_cast<unsigned char>(c.sense.size());
+        std::ranges::copy(c.sense, header.sbp);
+      }
+      return 0;
+    };
+    const int descriptor = fresh.open("sr0");
+    std::vector<std::vector<int>> askedByRead;
+    for (int read = 0; read < 2; ++read) {
+      asked.clear();
+      std::vector<std::uint8_t> buffer(2352), flagged(588, 0xEE);
+      const int result = fresh.readAudioFlagged(descriptor, 0, 1, buffer.data(), flagged.data());
+      EXPECT_EQ(result, c.error == 0 ? 0 : -1) << c.what;
+      EXPECT_EQ(result == 0 ? 0 : errno, c.error) << c.what;
+      EXPECT_TRUE(result != 0 || std::ranges::count(flagged, 0) == 588) << c.what;
+      askedByRead.push_back(asked);
+    }
+    EXPECT_EQ(askedByRead, (std::vector{c.firstRead, c.secondRead})) << c.what;
+    EXPECT_EQ(kernelReads, c.kernelReads) << c.what;
+    EXPECT_EQ(fresh.errorPointers(descriptor), c.pointers) << c.what;
+    // What was found out stays with the drive, not with the descriptor.
+    fresh.close(descriptor);
+    const int again = fresh.open("sr0");
+    EXPECT_EQ(fresh.errorPointers(again), c.pointers) << c.what;
+    fresh.close(again);
+  }
+  EXPECT_TRUE(calls.stillOpen().empty());
 }
 
 TEST_F(LinuxDrivesTest, ABrokenEventStreamIsOpenedAgainAfterABackoffThatAStopCutsShort) {

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stop_token>
+#include <vector>
+
+#include "disc/disc_reader.h"
+
+namespace noru::disc {
+
+// What settling a run's suspect sectors came to.
+struct Settlement {
+  std::vector<std::int32_t> unsettled;  // ascending: the sectors whose reads never agreed
+  std::int32_t sectorsReadAgain = 0;
+};
+
+// Reads suspect sectors again, each round from the disc rather than from the drive's cache,
+// until the reads agree on every sample, and puts the agreed audio in place. Agreement is
+// weighed per sample: a read the drive did not flag there counts twice as much as a flagged
+// one, and a sample is settled when one value outweighs every other by two unflagged reads'
+// worth. A sector still unsettled after kMostReads reads keeps the value that weighs most in
+// each sample (the first pass's audio if no read ever delivered it) and is reported.
+class SettleSuspects {
+ public:
+  static constexpr int kMostReads = 10;
+
+  // `audio` holds the run's sectors from `start`; `suspects` (ascending) lie within it. Raises
+  // CDRipError when the medium is gone and CancellationError when `stop` is requested.
+  Settlement operator()(DiscReader& reader, std::span<std::uint8_t> audio, std::int32_t start,
+                        const std::vector<std::int32_t>& suspects,
+                        const std::stop_token& stop) const;
+};
+
+}  // namespace noru::disc

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/image/image_drive_registry.h"
+#include "platform/linux/optical_drives.h"
+
+namespace noru::testing {
+
+// How the reads of one sector go. Only reads that reach the disc surface count, not the ones
+// the drive's cache answers: the first `failingReads` fail with EIO; of the reads that deliver,
+// the first `wrongReads` deliver the sector's audio with samples 100 to 299 changed (the same
+// change on every read with `sameWrongAudio`, a different one on each read otherwise); every
+// read after those delivers the right audio.
+struct SectorScript {
+  static constexpr int kEvery = std::numeric_limits<int>::max();
+  int failingReads = 0;
+  int wrongReads = 0;
+  bool sameWrongAudio = false;
+};
+
+// A drive with a CUE/BIN image as its disc, which reads like a real drive with scripted
+// trouble: sectors that fail or deliver wrong audio, C2 error pointers that tell the truth,
+// lie or are missing, a read cache, a reading speed, and a medium that goes away. Records what
+// was read. A read task may use it while a test looks at the records.
+//
+// Construct it with the runtime installed: the registry it reads the image through announces
+// the image on the main queue.
+class ModelDrive final : public platform::linux_cd::OpticalDrives {
+ public:
+  enum class C2 { missing, honest, lying };
+  struct Options {
+    std::size_t cacheSectors = 0;  // how many sectors read from the surface the cache keeps
+    double sectorsPerSecond = 0;   // 0: as fast as the image reads; 24x is 24 * 75
+    C2 c2 = C2::missing;
+    std::string vendor = "NORU";
+    std::string model = "MODEL DRIVE";
+  };
+
+  // Two constructors, as Options{} cannot be a default argument inside the class that nests it.
+  explicit ModelDrive(const std::filesystem::path& cuePath) : ModelDrive(cuePath, Options{}) {}
+  ModelDrive(const std::filesystem::path& cuePath, Options options);
+
+  void script(std::int32_t sector, SectorScript s);
+  void script(std::int32_t firstSector, std::int32_t count, SectorScript s);
+  // The first read that touches `sector` fails with ENOMEDIUM, and so does every open and read
+  // after it.
+  void removeMediumAt(std::int32_t sector);
+
+  const platform::linux_cd::OpticalDevice& device() const { return device_; }
+  const std::string& bsdName() const { return *device_.bsdName; }
+
+  // Records. A sector's reads count every time a request covered it: cache hits and failures.
+  int reads(std::int32_t sector) const;
+  std::int64_t totalReads() const;
+  std::int64_t surfaceReads() const;  // the reads not answered from the cache
+  std::vector<std::int32_t> sectorsReadMoreThanOnce() const;  // in ascending order
+  std::atomic<int> opens = 0;
+  std::atomic<int> closes = 0;
+  std::atomic<int> ejects = 0;
+
+  std::optional<std::vector<platform::linux_cd::OpticalDevice>> devices() override;
+  std::unique_ptr<platform::linux_cd::EventSubscription> subscribe(
+      platform::linux_cd::DeviceEventHandler onEvent) override;
+  platform::linux_cd::FullTocReply readFullToc(const std::string& bsdName) override;
+  int open(const std::string& bsdName) override;
+  int readAudio(int descriptor, std::int32_t firstSector, int sectors,
+                std::uint8_t* buffer) override;
+  int readAudioFlagged(int descriptor, std::int32_t firstSector, int sectors, std::uint8_t* buffer,
+                       std::uint8_t* flagged) override;
+  platform::linux_cd::C2Mode errorPointers(int descriptor) override;
+  int close(int descriptor) override;
+  // Takes the medium out for good, even while the drive is open: opens and reads fail with
+  // ENOMEDIUM from then on.
+  bool eject(const platform::linux_cd::OpticalDevice& device) override;
+
+ private:
+  struct CachedSector {
+    std::vector<std::uint8_t> audio;
+    bool wrong = false;
+  };
+
+  int read(int descriptor, std::int32_t firstSector, int sectors, std::uint8_t* buffer,
+           std::uint8_t* flagged);
+  int readSectorLocked(int descriptor, std::int32_t sector, std::uint8_t* audio, bool& wrong,
+                       std::chrono::steady_clock::time_point& readyAt);
+  void takeMediumOutLocked();
+
+  const Options options_;
+  platform::image::ImageDriveRegistry registry_;
+  platform::linux_cd::OpticalDevice device_;
+
+  mutable std::mutex mutex_;
+  bool mediumPresent_ = true;
+  std::int32_t removalSector_ = -1;
+  std::set<int> descriptors_;
+  std::map<std::int32_t, SectorScript> scripts_;
+  std::map<std::int32_t, int> surfaceAttempts_;
+  std::map<std::int32_t, int> reads_;
+  std::int64_t totalReads_ = 0;
+  std::int64_t surfaceReads_ = 0;
+  std::map<std::int32_t, CachedSector> cache_;
+  std::deque<std::int32_t> cacheOrder_;  // oldest first
+  std::chrono::steady_clock::time_point surfaceClock_;
+};
+
+}  // namespace noru::testing
