@@ -81,7 +81,7 @@ class Pass {
 
 SectorsRead ReadCDSectors::operator()(DiscReader& reader, std::int32_t startSector,
                                       std::int32_t sectorCount, const Progress& progress,
-                                      const std::stop_token& stop) const {
+                                      const std::stop_token& stop, bool again) const {
   using platform::log::diagnostic;
   assert(!platform::tasks::onMainThread());
   if (!isReadableRange(startSector, sectorCount)) {
@@ -93,6 +93,10 @@ SectorsRead ReadCDSectors::operator()(DiscReader& reader, std::int32_t startSect
   while (done < sectorCount) {
     platform::tasks::throwIfCancelled(stop);
     const std::int32_t chunk = std::min(sectorCount - done, kMaxSectorsPerRead);
+    if (again) {
+      // Request by request: a long run pushes its own end out of the cache as it goes.
+      reader.emptyCacheOf({startSector + done, chunk}, stop);
+    }
     pass.request(startSector + done, chunk);
     done += chunk;
     if (done % kSectorsPerMessage == 0 || done >= sectorCount) {

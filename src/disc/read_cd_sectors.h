@@ -29,8 +29,11 @@ class ReadCDSectors {
   // the medium is gone) or CancellationError. A range that starts below 0, has a negative
   // count or ends beyond the 32-bit sector range fails with readFailed(EINVAL) before anything
   // is read. Call it off the main thread: the progress reports wait for the main thread.
+  // A run read `again` comes from the disc, not from what the drive's cache still holds of an
+  // earlier read.
   SectorsRead operator()(DiscReader& reader, std::int32_t startSector, std::int32_t sectorCount,
-                         const Progress& progress, const std::stop_token& stop) const;
+                         const Progress& progress, const std::stop_token& stop,
+                         bool again = false) const;
 };
 
 }  // namespace noru::disc

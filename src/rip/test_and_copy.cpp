@@ -44,8 +44,7 @@ TestRead TestAndCopy::operator()(disc::DiscReader& reader, const disc::CDTrackIn
                                  const RipCDTrack::Progress& progress,
                                  const std::stop_token& stop) const {
   const disc::SectorStretch stretch{track.startSector, track.sectorCount};
-  reader.emptyCacheOf(stretch, stop);
-  auto test = ripTrack.readSectors(reader, stretch.first, stretch.count, progress, stop);
+  auto test = ripTrack.readSectors(reader, stretch.first, stretch.count, progress, stop, true);
   TestRead result{.crc = crcOf(test.audio)};
 
   std::vector<std::int32_t> differing;
