@@ -16,6 +16,7 @@
 #include "accuraterip/verify_track.h"
 #include "disc/parse_full_toc.h"
 #include "platform/http/transport_error.h"
+#include "support/accuraterip_files.h"
 #include "support/temporary_folder.h"
 #include "support/test_http_server.h"
 
@@ -183,24 +184,11 @@ TEST(DiscIdentifiers, PublishedDiscsGiveTheirPublishedIdentifiersAndPath) {
 
 const DiscIdentifiers kDisc{3, 0x14846, 0x44301, 0x10023003};
 
-// One database block: the disc's header (with `trackCount`), then (confidence, crc) per track,
-// each with an offset-finding CRC of crc + 1.
+// One database block of kDisc's file, as bytes.
 Bytes block(std::uint8_t trackCount,
             const std::vector<std::pair<std::uint8_t, std::uint32_t>>& tracks) {
-  Bytes bytes = {trackCount};
-  auto put = [&](std::uint32_t v) {
-    bytes.insert(bytes.end(), {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16),
-                               std::uint8_t(v >> 24)});
-  };
-  for (const auto id : {kDisc.id1, kDisc.id2, kDisc.cddbId}) {
-    put(id);
-  }
-  for (const auto& [confidence, crc] : tracks) {
-    bytes.push_back(confidence);
-    put(crc);
-    put(crc + 1);
-  }
-  return bytes;
+  const auto bytes = testing::accurateRipBlock(kDisc, tracks, trackCount);
+  return {bytes.begin(), bytes.end()};
 }
 
 Bytes operator+(Bytes a, const Bytes& b) {
@@ -260,12 +248,8 @@ TEST(DatabaseAnswer, ParsedOrRefusedFetchedAndUsedToVerifyTracks) {
 }
 
 Bytes driveRecord(const std::string& name, std::int16_t offset) {
-  Bytes record(DriveOffsets::kRecordBytes, 0);
-  record[0] = static_cast<std::uint8_t>(offset);
-  record[1] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(offset) >> 8);
-  std::memcpy(record.data() + 2, name.data(), name.size());
-  record[34] = 42;  // submissions
-  return record;
+  const auto record = testing::driveOffsetRecord(name, offset);
+  return {record.begin(), record.end()};
 }
 
 TEST(DriveOffsets, ParsedLookedUpByVendorAndModelAndDownloadedOnce) {

@@ -12,6 +12,7 @@
 #include "accuraterip/disc_identifiers.h"
 #include "disc/parse_full_toc.h"
 #include "journeys/journey.h"
+#include "support/accuraterip_files.h"
 
 namespace noru::testing {
 namespace {
@@ -22,12 +23,6 @@ std::string hex(std::uint32_t value) {
   std::ostringstream text;
   text << std::uppercase << std::hex << std::setw(8) << std::setfill('0') << value;
   return text.str();
-}
-
-void putWord(std::string& bytes, std::uint32_t word) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    bytes.push_back(static_cast<char>(word >> shift));
-  }
 }
 
 class VerifiedImport : public Journey {
@@ -74,17 +69,13 @@ class VerifiedImport : public Journey {
   // One pressing whose audio track N (from 1) has confidence 10 + N and the track's own
   // checksum, but for `wrongTrack`.
   void answerWithOwnChecksums(int wrongTrack = 0) {
-    std::string body(1, static_cast<char>(audio.size()));
-    for (std::uint32_t id : {identifiers.id1, identifiers.id2, identifiers.cddbId}) {
-      putWord(body, id);
-    }
+    std::vector<std::pair<std::uint8_t, std::uint32_t>> tracks;
     for (std::size_t index = 0; index < audio.size(); ++index) {
       const int number = static_cast<int>(index) + 1;
-      body.push_back(static_cast<char>(10 + number));
-      putWord(body, checksumV2(index) + (number == wrongTrack ? 1 : 0));
-      putWord(body, 0);
+      tracks.emplace_back(10 + number, checksumV2(index) + (number == wrongTrack ? 1 : 0));
     }
-    service.respond("GET", identifiers.databasePath(), 200, body, "application/octet-stream");
+    service.respond("GET", identifiers.databasePath(), 200, accurateRipBlock(identifiers, tracks),
+                    "application/octet-stream");
   }
 
   // Imports the disc and waits for the completion notice in the style of `notice` ("Success"

@@ -17,6 +17,7 @@
 #include "disc/parse_full_toc.h"
 #include "rip/ffmpeg_aac_file_writer.h"
 #include "rip/rip_cd.h"
+#include "support/accuraterip_files.h"
 #include "support/disc_image_writer.h"
 #include "support/media_files.h"
 #include "support/model_drive.h"
@@ -91,12 +92,6 @@ class AudioRecordingWriter final : public AACFileWriter {
   mutable std::map<int, std::uint32_t> audio_;
 };
 
-void putWord(std::string& bytes, std::uint32_t word) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    bytes.push_back(static_cast<char>(word >> shift));
-  }
-}
-
 // What one import came to, as its actions told it.
 struct Outcome {
   std::string end;                               // "ripComplete", "ripFailed <message>", ...
@@ -109,11 +104,8 @@ class SecureReadingTest : public testing::RuntimeFixture {
   SecureReadingTest() {
     image = testing::writeDiscImage(folder.path(), "disc",
                                     std::vector<testing::ImageTrackPlan>(kTracks, {kTrackSectors}));
-    std::string record(accuraterip::DriveOffsets::kRecordBytes, '\0');
-    const std::string name = "NORU - MODEL DRIVE";
-    std::memcpy(record.data() + 2, name.data(), name.size());
-    record[34] = 7;
-    server.respond("GET", "/accuraterip/DriveOffsets.bin", 200, record, "application/octet-stream");
+    server.respond("GET", "/accuraterip/DriveOffsets.bin", 200,
+                   testing::driveOffsetRecord("NORU - MODEL DRIVE", 0), "application/octet-stream");
   }
 
   // The audio of track `number` (from 1) on the clean disc.
@@ -125,19 +117,8 @@ class SecureReadingTest : public testing::RuntimeFixture {
   void answerFor(ModelDrive& drive, bool known) {
     const auto toc = drive.readFullToc(drive.bsdName());
     const auto ids = *accuraterip::DiscIdentifiers::from(*disc::parseFullTOCLayout(toc.bytes));
-    std::string body(1, static_cast<char>(kTracks));
-    for (std::uint32_t id : {ids.id1, ids.id2, ids.cddbId}) {
-      putWord(body, id);
-    }
-    for (int number = 1; number <= kTracks; ++number) {
-      accuraterip::TrackChecksums checksums(std::int64_t{kTrackSectors} * 588, number == 1,
-                                            number == kTracks);
-      checksums.add(cleanAudio(number));
-      body.push_back(20);
-      putWord(body, checksums.values().accurateRipV2);
-      putWord(body, 0);
-    }
-    server.respond("GET", ids.databasePath(), known ? 200 : 404, known ? body : "",
+    server.respond("GET", ids.databasePath(), known ? 200 : 404,
+                   known ? testing::accurateRipFileOf(image, ids, 20) : "",
                    "application/octet-stream");
   }
 

@@ -117,6 +117,10 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
        [](auto& e) {
          e.lastImport = ImportOutcomes::running{{{1, kAccurate}, {2, accuraterip::NotAccurate{}}}};
        }},
+      {trackDamaged{1, {{7, 2}}},
+       [](auto& e) {
+         std::get<ImportOutcomes::running>(e.lastImport).damage = {{1, {{7, 2}}}};
+       }},
       {ripFailed{"readFailed(5)"},
        [&](auto& e) {
          forgetImport(e);

@@ -73,11 +73,6 @@ std::int64_t ModelDrive::totalReads() const {
   return totalReads_;
 }
 
-std::int64_t ModelDrive::surfaceReads() const {
-  std::lock_guard lock(mutex_);
-  return surfaceReads_;
-}
-
 std::vector<std::int32_t> ModelDrive::sectorsReadMoreThanOnce() const {
   std::lock_guard lock(mutex_);
   std::vector<std::int32_t> sectors;
@@ -137,7 +132,6 @@ bool ModelDrive::eject(const linux_cd::OpticalDevice& device) {
     return false;
   }
   takeMediumOutLocked();
-  ++ejects;
   return true;
 }
 
@@ -199,7 +193,6 @@ int ModelDrive::readSectorLocked(int descriptor, std::int32_t sector, std::uint8
     wrong = hit->second.wrong;
     return 0;
   }
-  ++surfaceReads_;
   if (options_.sectorsPerSecond > 0) {
     // The surface passes at its own pace: a drive that sat idle gains no time from it.
     const std::chrono::duration<double> perSector(1.0 / options_.sectorsPerSecond);

@@ -65,11 +65,9 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
   // Records. A sector's reads count every time a request covered it: cache hits and failures.
   int reads(std::int32_t sector) const;
   std::int64_t totalReads() const;
-  std::int64_t surfaceReads() const;  // the reads not answered from the cache
   std::vector<std::int32_t> sectorsReadMoreThanOnce() const;  // in ascending order
   std::atomic<int> opens = 0;
   std::atomic<int> closes = 0;
-  std::atomic<int> ejects = 0;
 
   std::optional<std::vector<platform::linux_cd::OpticalDevice>> devices() override;
   std::unique_ptr<platform::linux_cd::EventSubscription> subscribe(
@@ -110,7 +108,6 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
   std::map<std::int32_t, int> surfaceAttempts_;
   std::map<std::int32_t, int> reads_;
   std::int64_t totalReads_ = 0;
-  std::int64_t surfaceReads_ = 0;
   std::map<std::int32_t, CachedSector> cache_;
   std::deque<std::int32_t> cacheOrder_;  // oldest first
   std::chrono::steady_clock::time_point surfaceClock_;
