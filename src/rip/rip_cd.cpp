@@ -167,10 +167,7 @@ class TrackReads {
   // at once whether it needs a second read if the database has answered.
   void rip(std::size_t index, const disc::CDTrackInfo& track, const TrackMetadata& metadata) {
     const auto number = track.number;
-    auto progress = [&dispatch = c_.dispatch, number](double fraction) {
-      report(dispatch, trackRipProgress{number, fraction});
-    };
-    TrackAudio audio = c_.ripTrack.read(c_.reader, track, progress, c_.stop);
+    TrackAudio audio = c_.ripTrack.read(c_.reader, track, progressOf(number), c_.stop);
     const auto checksums = checksumsOf(audio.pcm, track, index == 0, index + 1 == c_.trackCount);
     const auto file = c_.ripTrack.write(audio.pcm, track, metadata, c_.album, c_.stop);
     diagnostic("RipCD: track ", number, " complete \u2192 ", file.filename());
@@ -199,7 +196,6 @@ class TrackReads {
   // Decides the tracks read before the database answered; call it once the answer is there.
   void decideWaiting() {
     for (const auto& waiting : std::exchange(waiting_, {})) {
-      report(c_.dispatch, trackRipStarted{waiting.track.number});
       decide(waiting);
     }
   }
@@ -212,6 +208,12 @@ class TrackReads {
     CopyRead copy;
     std::size_t logIndex;
   };
+
+  RipCDTrack::Progress progressOf(std::int64_t number) const {
+    return [&dispatch = c_.dispatch, number](double fraction) {
+      report(dispatch, trackRipProgress{number, fraction});
+    };
+  }
 
   bool isConfirmed(std::int64_t number) const {
     const auto verdicts = c_.verifications.verdicts();
@@ -227,7 +229,9 @@ class TrackReads {
       return;
     }
     diagnostic("RipCD: track ", number, " is not confirmed by the database; reading it again");
-    auto test = testAndCopy_(c_.reader, waiting.track, waiting.copy, c_.ripTrack, {}, c_.stop);
+    report(c_.dispatch, trackRipStarted{number, true});
+    auto test = testAndCopy_(c_.reader, waiting.track, waiting.copy, c_.ripTrack,
+                             progressOf(number), c_.stop);
     RipLogTrack& logged = c_.log.tracks[waiting.logIndex];
     logged.passes = 2;
     logged.testCRC = test.crc;

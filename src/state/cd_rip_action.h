@@ -36,8 +36,11 @@ struct discEjected {
   std::string id;
   NORU_EQUALITY(discEjected);
 };
+// A track's read begins: its first, or (`again`) a second one to check the first against, which
+// comes after the track's trackRipComplete.
 struct trackRipStarted {
   std::int64_t track = 0;
+  bool again = false;
   NORU_EQUALITY(trackRipStarted);
 };
 struct trackRipProgress {

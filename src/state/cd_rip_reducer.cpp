@@ -59,9 +59,15 @@ struct CDRipReduction {
     clearLookup(s);
     endRunningImport(s, ImportOutcomes::stopped{});
   }
-  void operator()(const trackRipStarted& a) { s.currentTrack = a.track; }
+  void operator()(const trackRipStarted& a) {
+    s.currentTrack = a.track;
+    s.readingAgain = a.again;
+  }
   void operator()(const trackRipProgress& a) {
     s.trackProgress = a.progress;
+    if (s.readingAgain) {
+      return;
+    }
     s.overallProgress = s.totalTracks > 0 ? (static_cast<double>(a.track - 1) + a.progress) /
                                                 static_cast<double>(s.totalTracks)
                                           : 0.0;

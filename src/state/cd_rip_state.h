@@ -23,6 +23,9 @@ struct CDRipState {
   std::int64_t totalTracks = 0;
   double trackProgress = 0.0;
   double overallProgress = 0.0;
+  // The current track is being read a second time; its progress leaves the overall progress
+  // where the first reads brought it.
+  bool readingAgain = false;
   std::vector<std::filesystem::path> rippedFiles;
   std::optional<std::filesystem::path> ripOutputDirectory;
   std::optional<std::string> error;

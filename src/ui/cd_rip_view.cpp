@@ -504,8 +504,11 @@ void CDRipView::Parts::render(const CDRipViewState& state) {
 
   progressSection->setVisible(state.isRipping);
   if (state.isRipping) {
-    importing->setText(
-        localized("Importing track %1 of %2...").arg(state.currentTrack).arg(state.totalTracks));
+    importing->setText((state.readingAgain
+                            ? localized("Reading track %1 of %2 again to check it...")
+                            : localized("Importing track %1 of %2..."))
+                           .arg(state.currentTrack)
+                           .arg(state.totalTracks));
     overallText->setText(localized("Overall: %1%").arg(percent(state.overallProgress)));
     currentText->setText(localized("Current track: %1%").arg(percent(state.trackProgress)));
     overall->setValue(std::clamp(static_cast<int>(state.overallProgress * 1000), 0, 1000));

@@ -22,6 +22,7 @@ struct CDRipViewState {
   std::int64_t totalTracks = 0;
   double overallProgress = 0.0;
   double trackProgress = 0.0;
+  bool readingAgain = false;
   std::optional<std::string> error;
   std::optional<std::string> libraryPath;
   bool isLookingUp = false;
@@ -35,14 +36,23 @@ struct CDRipViewState {
 
   static CDRipViewState observe(const state::AppState& state) {
     const auto& rip = state.cdRip;
-    return {rip.drives,          rip.selectedDrive,
-            rip.discInfo,        rip.isRipping,
-            rip.currentTrack,    rip.totalTracks,
-            rip.overallProgress, rip.trackProgress,
-            rip.error,           state.settings.libraryPath,
-            rip.isLookingUp,     rip.lookupDiscId,
-            rip.lookupReleases,  rip.selectedRelease,
-            rip.lookupError,     rip.lastImport};
+    return {rip.drives,
+            rip.selectedDrive,
+            rip.discInfo,
+            rip.isRipping,
+            rip.currentTrack,
+            rip.totalTracks,
+            rip.overallProgress,
+            rip.trackProgress,
+            rip.readingAgain,
+            rip.error,
+            state.settings.libraryPath,
+            rip.isLookingUp,
+            rip.lookupDiscId,
+            rip.lookupReleases,
+            rip.selectedRelease,
+            rip.lookupError,
+            rip.lastImport};
   }
 };
 

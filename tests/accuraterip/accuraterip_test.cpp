@@ -306,6 +306,14 @@ struct ShiftedDrive : platform::linux_cd::AudioDevice {
     std::memcpy(buffer, littleEndian(words).data(), words.size() * 4);
     return 0;
   }
+  // Flags every disc sample whose number is a multiple of 1000.
+  int readAudioFlagged(int descriptor, std::int32_t first, int sectors, std::uint8_t* buffer,
+                       std::uint8_t* flagged) override {
+    for (std::int64_t j = first * 588LL; j < (first + sectors) * 588LL; ++j) {
+      flagged[j - first * 588LL] = (j - offset) % 1000 == 0 ? 1 : 0;
+    }
+    return readAudio(descriptor, first, sectors, buffer);
+  }
 };
 
 TEST(OffsetCorrectedAudioDevice, ReadsTheDiscsSamplesWithSilenceBeyondItsEnds) {
@@ -323,11 +331,17 @@ TEST(OffsetCorrectedAudioDevice, ReadsTheDiscsSamplesWithSilenceBeyondItsEnds) {
       }
       return littleEndian(samples);
     };
+    // The drive's C2 flags move with the samples they belong to.
     for (const auto& [first, sectors] :
          {std::pair{0, 75}, {40, 75}, {85, 75}, {159, 1}, {0, 1}, {2, 3}}) {
       Bytes read(sectors * 2352u);
-      ASSERT_EQ(corrected.readAudio(3, first, sectors, read.data()), 0) << offset << " @" << first;
+      Bytes flags(sectors * 588u);
+      ASSERT_EQ(corrected.readAudioFlagged(3, first, sectors, read.data(), flags.data()), 0);
       EXPECT_EQ(read, expected(first, sectors)) << offset << " @" << first;
+      for (std::int64_t k = first * 588LL; k < (first + sectors) * 588LL; ++k) {
+        const bool reachable = k + offset >= 0 && k + offset < kLeadOut * 588LL;
+        ASSERT_EQ(flags[k - first * 588LL], reachable && k % 1000 == 0 ? 1 : 0) << k;
+      }
     }
     // Two tracks read as the import reads them, each with a descriptor of its own: the whole
     // disc, and each drive sector it needs read once (for +667 the disc starts in sector 1).

@@ -470,7 +470,7 @@ TEST_F(CDRipMiddlewareTest, NoImportStartsWithoutAFolderOrWhileOneRuns) {
   ASSERT_TRUE(started);
   ASSERT_TRUE(awaitAction<actions::ripComplete>());
   mainQueue.runPending();
-  EXPECT_EQ(std::ranges::count_if(seen, is<actions::trackRipStarted>), 1);
+  EXPECT_EQ(std::ranges::count(seen, rip(actions::trackRipStarted{1})), 1);
 }
 
 }  // namespace

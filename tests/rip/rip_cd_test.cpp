@@ -19,6 +19,7 @@ extern "C" {
 #include "platform/tasks/cancellation_error.h"
 #include "rip/ffmpeg_aac_file_writer.h"
 #include "support/fake_optical_drives.h"
+#include "support/hooked_aac_writer.h"
 #include "support/media_files.h"
 #include "support/process_resources.h"
 #include "support/runtime_fixture.h"
@@ -33,65 +34,7 @@ namespace actions = state::CDRipActions;
 using ::testing::ElementsAre;
 using testing::filesUnder;
 
-// The real FFmpeg writer, failing one step on request, with a record of the chunks it was
-// handed and a call after each of them. Used by one thread at a time.
-class HookedAACWriter final : public AACFileWriter {
- public:
-  enum class Step { none, clientFormat, bitRate, thirdWrite, finish };
-
-  explicit HookedAACWriter(Step failing = Step::none, int status = 0)
-      : failing(failing), status(status) {}
-
-  Created create(const std::filesystem::path& file) const override {
-    auto created = real_.create(file);
-    if (created.file) {
-      created.file = std::make_unique<File>(std::move(created.file), file, *this);
-    }
-    return created;
-  }
-
-  const Step failing;
-  const int status;
-  mutable std::vector<std::span<const std::uint8_t>> chunks;  // of every file, in order
-  // Called after each chunk with its file and the number of chunks written so far.
-  std::function<void(const std::filesystem::path&, std::size_t)> afterWrite;
-
- private:
-  struct File final : OpenFile {
-    File(std::unique_ptr<OpenFile> real, std::filesystem::path path, const HookedAACWriter& writer)
-        : real(std::move(real)), path(std::move(path)), writer(writer) {}
-    int result(Step step, const std::function<int()>& realStep) const {
-      return step != Step::none && step == writer.failing ? writer.status : realStep();
-    }
-    int setClientFormat() override {
-      return result(Step::clientFormat, [&] { return real->setClientFormat(); });
-    }
-    int setBitRate(std::int64_t rate) override {
-      return result(Step::bitRate, [&] { return real->setBitRate(rate); });
-    }
-    int write(std::span<const std::uint8_t> pcm) override {
-      writer.chunks.push_back(pcm);
-      const bool third = writer.chunks.size() == 3;
-      const int status =
-          result(third ? Step::thirdWrite : Step::none, [&] { return real->write(pcm); });
-      if (writer.afterWrite) {
-        writer.afterWrite(path, writer.chunks.size());
-      }
-      return status;
-    }
-    int finish() override {
-      return result(Step::finish, [&] { return real->finish(); });
-    }
-    GaplessTiming timing() const override { return real->timing(); }
-
-    std::unique_ptr<OpenFile> real;
-    std::filesystem::path path;
-    const HookedAACWriter& writer;
-  };
-
-  FFmpegAACFileWriter real_;
-};
-
+using testing::HookedAACWriter;
 using Step = HookedAACWriter::Step;
 
 // What a whole encode yields (format and length are checked by the import journeys): 256 kbit/s,

@@ -208,6 +208,12 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
     EXPECT_EQ(reduceCDRip(s, AnyAction{action}), expected);
   }
 
+  // A track read again moves its own bar only.
+  const auto again = reduceCDRip(s, CDRipAction{trackRipStarted{1, true}});
+  EXPECT_TRUE(again.readingAgain);
+  EXPECT_EQ(reduceCDRip(again, CDRipAction{trackRipProgress{1, 0.5}}).overallProgress,
+            s.overallProgress);
+
   CDRipState noTracks = s;
   noTracks.totalTracks = 0;
   EXPECT_EQ(reduceCDRip(noTracks, CDRipAction{trackRipProgress{2, 0.25}}).overallProgress, 0.0);

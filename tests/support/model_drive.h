@@ -1,16 +1,12 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <limits>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -33,8 +29,8 @@ struct SectorScript {
 
 // A drive with a CUE/BIN image as its disc, which reads like a real drive with scripted
 // trouble: sectors that fail or deliver wrong audio, C2 error pointers that tell the truth,
-// lie or are missing, a read cache, a reading speed, and a medium that goes away. Records what
-// was read. A read task may use it while a test looks at the records.
+// lie or are missing, a read cache, a reading speed, and a medium that goes away. Counts every
+// read of every sector. A read task may use it while a test looks at the counts.
 //
 // Construct it with the runtime installed: the registry it reads the image through announces
 // the image on the main queue.
@@ -42,32 +38,25 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
  public:
   enum class C2 { missing, honest, lying };
   struct Options {
-    std::size_t cacheSectors = 0;  // how many sectors read from the surface the cache keeps
+    std::size_t cacheSectors = 0;  // the sectors read from the surface that the cache keeps
     double sectorsPerSecond = 0;   // 0: as fast as the image reads; 24x is 24 * 75
     C2 c2 = C2::missing;
-    std::string vendor = "NORU";
-    std::string model = "MODEL DRIVE";
   };
+  // The drive's vendor and model, as it reports them.
+  static constexpr char kVendor[] = "NORU";
+  static constexpr char kModel[] = "MODEL DRIVE";
 
-  // Two constructors, as Options{} cannot be a default argument inside the class that nests it.
-  explicit ModelDrive(const std::filesystem::path& cuePath) : ModelDrive(cuePath, Options{}) {}
   ModelDrive(const std::filesystem::path& cuePath, Options options);
 
-  void script(std::int32_t sector, SectorScript s);
-  void script(std::int32_t firstSector, std::int32_t count, SectorScript s);
-  // The first read that touches `sector` fails with ENOMEDIUM, and so does every open and read
-  // after it.
+  void script(std::int32_t firstSector, std::int32_t count, SectorScript script);
+  // The first read that touches `sector` fails with ENOMEDIUM, and so does every later one.
   void removeMediumAt(std::int32_t sector);
 
-  const platform::linux_cd::OpticalDevice& device() const { return device_; }
   const std::string& bsdName() const { return *device_.bsdName; }
-
-  // Records. A sector's reads count every time a request covered it: cache hits and failures.
+  // Every time a request covered the sector: cache hits and failures included.
   int reads(std::int32_t sector) const;
   std::int64_t totalReads() const;
-  std::vector<std::int32_t> sectorsReadMoreThanOnce() const;  // in ascending order
-  std::atomic<int> opens = 0;
-  std::atomic<int> closes = 0;
+  std::vector<std::int32_t> sectorsReadMoreThanOnce() const;  // ascending
 
   std::optional<std::vector<platform::linux_cd::OpticalDevice>> devices() override;
   std::unique_ptr<platform::linux_cd::EventSubscription> subscribe(
@@ -79,22 +68,18 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
   int readAudioFlagged(int descriptor, std::int32_t firstSector, int sectors, std::uint8_t* buffer,
                        std::uint8_t* flagged) override;
   platform::linux_cd::C2Mode errorPointers(int descriptor) override;
-  int close(int descriptor) override;
-  // Takes the medium out for good, even while the drive is open: opens and reads fail with
-  // ENOMEDIUM from then on.
+  int close(int descriptor) override { return registry_.close(descriptor); }
+  // Takes the medium out for good: reads fail with ENOMEDIUM from then on.
   bool eject(const platform::linux_cd::OpticalDevice& device) override;
 
  private:
-  struct CachedSector {
+  struct Delivered {
     std::vector<std::uint8_t> audio;
     bool wrong = false;
   };
 
-  int read(int descriptor, std::int32_t firstSector, int sectors, std::uint8_t* buffer,
-           std::uint8_t* flagged);
-  int readSectorLocked(int descriptor, std::int32_t sector, std::uint8_t* audio, bool& wrong,
-                       std::chrono::steady_clock::time_point& readyAt);
-  void takeMediumOutLocked();
+  // Reads one sector, from the cache or the surface; 0, or the error number.
+  int readSectorLocked(int descriptor, std::int32_t sector, Delivered& delivered);
 
   const Options options_;
   platform::image::ImageDriveRegistry registry_;
@@ -103,14 +88,13 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
   mutable std::mutex mutex_;
   bool mediumPresent_ = true;
   std::int32_t removalSector_ = -1;
-  std::set<int> descriptors_;
   std::map<std::int32_t, SectorScript> scripts_;
-  std::map<std::int32_t, int> surfaceAttempts_;
+  std::map<std::int32_t, int> surfaceReads_;
   std::map<std::int32_t, int> reads_;
   std::int64_t totalReads_ = 0;
-  std::map<std::int32_t, CachedSector> cache_;
-  std::deque<std::int32_t> cacheOrder_;  // oldest first
-  std::chrono::steady_clock::time_point surfaceClock_;
+  std::map<std::int32_t, Delivered> cache_;
+  std::deque<std::int32_t> cacheOrder_;            // oldest first
+  std::chrono::steady_clock::time_point readyAt_;  // when the surface reads so far are done
 };
 
 }  // namespace noru::testing
