@@ -60,10 +60,12 @@ bool weigh(const std::vector<SectorRead>& reads, std::uint8_t* audio) {
   return settled;
 }
 
-// Settles one group of suspects; returns those that never settled.
+// Settles one group of suspects; returns those that never settled. `roundDone` hears of each
+// round's end.
 std::vector<std::int32_t> settleGroup(DiscReader& reader, std::span<std::uint8_t> audio,
                                       std::int32_t start, std::vector<std::int32_t> pending,
-                                      const std::stop_token& stop) {
+                                      const std::stop_token& stop,
+                                      const std::function<void(int round)>& roundDone) {
   std::map<std::int32_t, std::vector<SectorRead>> reads;
   const auto readInto = [&](std::int32_t first, int count) {
     std::vector<std::uint8_t> buffer(std::size_t(count) * kAudioSectorBytes);
@@ -84,7 +86,13 @@ std::vector<std::int32_t> settleGroup(DiscReader& reader, std::span<std::uint8_t
     return audio.data() + std::size_t(sector - start) * kAudioSectorBytes;
   };
 
+  std::vector<std::int32_t> givenUp;
+  std::map<std::int32_t, int> failuresInARow;
   for (int round = 0; round < SettleSuspects::kMostReads && !pending.empty(); ++round) {
+    std::map<std::int32_t, std::size_t> readsBefore;
+    for (const auto sector : pending) {
+      readsBefore[sector] = reads[sector].size();
+    }
     reader.emptyCacheOf({pending.front(), pending.back() - pending.front() + 1}, stop);
     for (const auto stretch : stretchesOf(pending)) {
       for (std::int32_t sector = stretch.first; sector < stretch.end();) {
@@ -99,10 +107,19 @@ std::vector<std::int32_t> settleGroup(DiscReader& reader, std::span<std::uint8_t
       }
     }
     std::erase_if(pending, [&](std::int32_t sector) {
-      const auto found = reads.find(sector);
-      return found != reads.end() && weigh(found->second, at(sector));
+      const auto& sectorReads = reads[sector];
+      const bool failed = sectorReads.size() == readsBefore[sector];
+      failuresInARow[sector] = failed ? failuresInARow[sector] + 1 : 0;
+      if (failuresInARow[sector] >= SettleSuspects::kFailuresInARow) {
+        givenUp.push_back(sector);
+        return true;
+      }
+      return !sectorReads.empty() && weigh(sectorReads, at(sector));
     });
+    roundDone(round);
   }
+  pending.insert(pending.end(), givenUp.begin(), givenUp.end());
+  std::ranges::sort(pending);
   return pending;
 }
 
@@ -110,12 +127,22 @@ std::vector<std::int32_t> settleGroup(DiscReader& reader, std::span<std::uint8_t
 
 Settlement SettleSuspects::operator()(DiscReader& reader, std::span<std::uint8_t> audio,
                                       std::int32_t start, const std::vector<std::int32_t>& suspects,
-                                      const std::stop_token& stop) const {
+                                      const std::stop_token& stop, const Progress& progress) const {
   Settlement settlement{.sectorsReadAgain = static_cast<std::int32_t>(suspects.size())};
+  const auto groups = static_cast<double>((suspects.size() + kSectorsAtOnce - 1) / kSectorsAtOnce);
+  if (progress && !suspects.empty()) {
+    progress(0.0);
+  }
   for (std::size_t from = 0; from < suspects.size(); from += kSectorsAtOnce) {
     const auto to = std::min(suspects.size(), from + kSectorsAtOnce);
-    auto unsettled =
-        settleGroup(reader, audio, start, {suspects.begin() + from, suspects.begin() + to}, stop);
+    const auto roundDone = [&](int round) {
+      if (progress) {
+        progress((static_cast<double>(from / kSectorsAtOnce) + (round + 1.0) / kMostReads) /
+                 groups);
+      }
+    };
+    auto unsettled = settleGroup(reader, audio, start,
+                                 {suspects.begin() + from, suspects.begin() + to}, stop, roundDone);
     settlement.unsettled.insert(settlement.unsettled.end(), unsettled.begin(), unsettled.end());
   }
   if (!suspects.empty()) {

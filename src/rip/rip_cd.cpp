@@ -167,7 +167,8 @@ class TrackReads {
   // at once whether it needs a second read if the database has answered.
   void rip(std::size_t index, const disc::CDTrackInfo& track, const TrackMetadata& metadata) {
     const auto number = track.number;
-    TrackAudio audio = c_.ripTrack.read(c_.reader, track, progressOf(number), c_.stop);
+    TrackAudio audio =
+        c_.ripTrack.read(c_.reader, track, progressOf(number), c_.stop, againProgressOf(number));
     const auto checksums = checksumsOf(audio.pcm, track, index == 0, index + 1 == c_.trackCount);
     const auto file = c_.ripTrack.write(audio.pcm, track, metadata, c_.album, c_.stop);
     diagnostic("RipCD: track ", number, " complete \u2192 ", file.filename());
@@ -211,6 +212,16 @@ class TrackReads {
 
   RipCDTrack::Progress progressOf(std::int64_t number) const {
     return [&dispatch = c_.dispatch, number](double fraction) {
+      report(dispatch, trackRipProgress{number, fraction});
+    };
+  }
+
+  // The progress of reading a track's doubtful sectors again, told as a read of the track again.
+  RipCDTrack::Progress againProgressOf(std::int64_t number) const {
+    return [&dispatch = c_.dispatch, number](double fraction) {
+      if (fraction == 0.0) {
+        report(dispatch, trackRipStarted{number, true});
+      }
       report(dispatch, trackRipProgress{number, fraction});
     };
   }

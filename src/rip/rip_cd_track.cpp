@@ -23,11 +23,13 @@ void removeLeftoverCopy(const std::filesystem::filesystem_error& error,
 }  // namespace
 
 TrackAudio RipCDTrack::read(disc::DiscReader& reader, const disc::CDTrackInfo& track,
-                            const Progress& progress, const std::stop_token& stop) const {
+                            const Progress& progress, const std::stop_token& stop,
+                            const Progress& settling) const {
   diagnostic("RipCDTrack: track ", track.number, " — ", track.sectorCount, " sectors (",
              platform::log::oneDecimal(track.sectorCount / 75.0), "s)");
   auto pass = readSectors(reader, track.startSector, track.sectorCount, progress, stop);
-  auto settlement = settleSuspects(reader, pass.audio, track.startSector, pass.suspects, stop);
+  auto settlement =
+      settleSuspects(reader, pass.audio, track.startSector, pass.suspects, stop, settling);
   return {std::move(pass.audio), std::move(settlement.unsettled), settlement.sectorsReadAgain};
 }
 

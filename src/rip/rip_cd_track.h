@@ -42,8 +42,10 @@ class RipCDTrack {
  public:
   using Progress = disc::ReadCDSectors::Progress;
 
+  // `settling`, if any, hears of the reads of doubtful sectors again (see SettleSuspects).
   TrackAudio read(disc::DiscReader& reader, const disc::CDTrackInfo& track,
-                  const Progress& progress, const std::stop_token& stop) const;
+                  const Progress& progress, const std::stop_token& stop,
+                  const Progress& settling = {}) const;
 
   // Encodes and tags `pcm` as the track's file and puts it in place, replacing an earlier one
   // only once it is complete. Returns the file's location.

@@ -60,7 +60,8 @@ TestRead TestAndCopy::operator()(disc::DiscReader& reader, const disc::CDTrackIn
   if (suspects.empty()) {
     return result;
   }
-  auto settlement = ripTrack.settleSuspects(reader, test.audio, stretch.first, suspects, stop);
+  auto settlement =
+      ripTrack.settleSuspects(reader, test.audio, stretch.first, suspects, stop, progress);
   // What never settled before and was not in doubt now keeps its mark.
   std::vector<std::int32_t> stillDamaged;
   std::ranges::set_difference(copy.damaged, suspects, std::back_inserter(stillDamaged));
