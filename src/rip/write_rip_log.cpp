@@ -172,6 +172,12 @@ std::string logText(const RipLog& log) {
          << "  Sectors read again: " << ripped.sectorsReadAgain << "\n"
          << "  Damaged: " << damageText(ripped.damaged) << "\n";
   }
+  std::int64_t onePass = 0;
+  for (const auto& track : log.tableOfContents) {
+    onePass += track.sectorCount;
+  }
+  text << "\nSectors requested: " << log.sectorsRead << " (one pass over the tracks is " << onePass
+       << ")\n";
   return text.str();
 }
 

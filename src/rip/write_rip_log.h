@@ -41,6 +41,8 @@ struct RipLog {
   std::optional<AccurateRipAnswer> answer;
   std::vector<disc::CDTrackInfo> tableOfContents;  // the disc's audio tracks
   std::vector<RipLogTrack> tracks;
+  // The sectors the import asked the drive for in all, re-reads and cache-emptying reads too.
+  std::int64_t sectorsRead = 0;
 };
 
 // Writes `log` as UTF-8 text to the album's rip log, which is never half written (see

@@ -71,22 +71,6 @@ std::vector<std::int32_t> ModelDrive::sectorsReadMoreThanOnce() const {
   return sectors;
 }
 
-std::optional<std::vector<linux_cd::OpticalDevice>> ModelDrive::devices() {
-  std::lock_guard lock(mutex_);
-  auto device = device_;
-  device.mediaState = mediumPresent_ ? linux_cd::kMediaPresent : linux_cd::kMediaNone;
-  return std::vector{device};
-}
-
-std::unique_ptr<linux_cd::EventSubscription> ModelDrive::subscribe(linux_cd::DeviceEventHandler) {
-  return std::make_unique<linux_cd::EventSubscription>();  // the drive never comes or goes
-}
-
-linux_cd::FullTocReply ModelDrive::readFullToc(const std::string& bsdName) {
-  std::lock_guard lock(mutex_);
-  return mediumPresent_ ? registry_.readFullToc(bsdName) : linux_cd::FullTocReply{};
-}
-
 int ModelDrive::open(const std::string& bsdName) {
   std::lock_guard lock(mutex_);
   if (!mediumPresent_) {

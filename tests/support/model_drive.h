@@ -58,10 +58,17 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
   std::int64_t totalReads() const;
   std::vector<std::int32_t> sectorsReadMoreThanOnce() const;  // ascending
 
-  std::optional<std::vector<platform::linux_cd::OpticalDevice>> devices() override;
+  std::optional<std::vector<platform::linux_cd::OpticalDevice>> devices() override {
+    return std::vector{device_};
+  }
+  // The drive never comes or goes.
   std::unique_ptr<platform::linux_cd::EventSubscription> subscribe(
-      platform::linux_cd::DeviceEventHandler onEvent) override;
-  platform::linux_cd::FullTocReply readFullToc(const std::string& bsdName) override;
+      platform::linux_cd::DeviceEventHandler) override {
+    return std::make_unique<platform::linux_cd::EventSubscription>();
+  }
+  platform::linux_cd::FullTocReply readFullToc(const std::string& bsdName) override {
+    return registry_.readFullToc(bsdName);
+  }
   int open(const std::string& bsdName) override;
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;

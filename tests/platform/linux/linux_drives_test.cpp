@@ -15,7 +15,6 @@
 #include <atomic>
 #include <cerrno>
 #include <deque>
-#include <numeric>
 
 #include "platform/linux/cd_audio_read.h"
 #include "platform/linux/eject_media.h"
@@ -155,79 +154,71 @@ TEST_F(DeviceRequestsTest, AudioReadAsksForLogicalBlocks) {
   }
 }
 
-// What follows each sector's audio in a READ CD reply.
-enum class Trailer { nothing, pointers, blockErrorFirst, blockErrorLast, blockErrorWrong };
-
-// A READ CD reply whose error pointers flag each sector's `flaggedBytes`.
-std::vector<std::uint8_t> readCdReply(const std::vector<std::vector<int>>& flaggedBytes,
-                                      Trailer trailer) {
+// A READ CD reply of two sectors whose error pointers flag byte 5 of the first (its sample 1)
+// and bytes 8 and 2351 of the second (its samples 2 and 587). `trailer` (294 or 296 bytes,
+// block-error byte first or last, or 0 for none) follows each sector's audio.
+std::vector<std::uint8_t> readCdReply(int trailer, bool blockErrorFirst, bool blockErrorRight) {
   std::vector<std::uint8_t> reply;
-  for (std::size_t sector = 0; sector < flaggedBytes.size(); ++sector) {
+  for (const std::vector<int>& flagged : {std::vector{5}, std::vector{8, 2351}}) {
     for (int byte = 0; byte < 2352; ++byte) {
-      reply.push_back(static_cast<std::uint8_t>(byte * 7 + static_cast<int>(sector)));
+      reply.push_back(static_cast<std::uint8_t>(byte * 7 + (flagged.size() - 1)));
     }
     std::vector<std::uint8_t> pointers(294);
-    for (int byte : flaggedBytes[sector]) {
+    for (int byte : flagged) {
       pointers[byte / 8] |= static_cast<std::uint8_t>(0x80 >> (byte % 8));
     }
-    const std::uint8_t blockError = std::accumulate(pointers.begin(), pointers.end(),
-                                                    std::uint8_t{0}, std::bit_or<std::uint8_t>());
-    // The block-error byte and a stuff byte, or two bytes that fit neither placement.
-    const auto extra = trailer == Trailer::blockErrorWrong
-                           ? std::vector<std::uint8_t>{0, 0}
-                           : std::vector<std::uint8_t>{blockError, 0xA5};
-    pointers.insert(trailer == Trailer::blockErrorFirst ? pointers.begin() : pointers.end(),
-                    extra.begin(), trailer == Trailer::pointers ? extra.begin() : extra.end());
-    if (trailer != Trailer::nothing) {
-      reply.insert(reply.end(), pointers.begin(), pointers.end());
-    }
+    const std::uint8_t blockError = blockErrorRight ? (flagged.size() == 1 ? 0x04 : 0x81) : 0;
+    const std::vector<std::uint8_t> extra = {blockError, std::uint8_t(blockErrorRight ? 0xA5 : 0)};
+    pointers.insert(blockErrorFirst ? pointers.begin() : pointers.end(), extra.begin(),
+                    extra.begin() + std::max(trailer - 294, 0));
+    reply.insert(reply.end(), pointers.begin(), trailer == 0 ? pointers.begin() : pointers.end());
   }
   return reply;
 }
 
 TEST_F(DeviceRequestsTest, ReadCdSplitsAudioFromEachLayoutOfErrorPointersIntoSampleFlags) {
   const struct {
-    const char* what;
     C2Mode mode;
-    Trailer trailer;
     std::uint8_t fields;  // byte 9: user data and error pointers
+    int trailer;
+    bool blockErrorFirst, blockErrorRight;
     std::vector<int> flaggedSamples;
   } cases[] = {
-      {"294 bytes", C2Mode::bits294, Trailer::pointers, 0x12, {1, 590, 1175}},
-      {"296, block error first", C2Mode::bits296, Trailer::blockErrorFirst, 0x14, {1, 590, 1175}},
-      {"296, block error last", C2Mode::bits296, Trailer::blockErrorLast, 0x14, {1, 590, 1175}},
-      {"296, both count", C2Mode::bits296, Trailer::blockErrorWrong, 0x14, {1, 590, 1171, 1175}},
-      {"no pointers", C2Mode::none, Trailer::nothing, 0x10, {}},
+      {C2Mode::bits294, 0x12, 294, false, true, {1, 590, 1175}},
+      {C2Mode::bits296, 0x14, 296, true, true, {1, 590, 1175}},
+      {C2Mode::bits296, 0x14, 296, false, true, {1, 590, 1175}},
+      // A block-error byte that fits neither placement: both readings count.
+      {C2Mode::bits296, 0x14, 296, false, false, {1, 590, 1171, 1175}},
+      {C2Mode::none, 0x10, 0, false, true, {}},
   };
-  const auto audio = readCdReply({{}, {}}, Trailer::nothing);
+  const auto audio = readCdReply(0, false, true);
   for (const auto& c : cases) {
-    // Sector 0 flags its byte 5 (sample 1), sector 1 its bytes 8 and 2351 (samples 2 and 587).
-    const auto reply = readCdReply({{5}, {8, 2351}}, c.trailer);
+    SCOPED_TRACE(static_cast<int>(c.fields));
+    const auto reply = readCdReply(c.trailer, c.blockErrorFirst, c.blockErrorRight);
     std::vector<std::uint8_t> command;
     calls.onIoctlPointer = [&](int, unsigned long request, void* argument) {
+      errno = ENOTTY;  // no queue limit to keep to
       if (request != SG_IO) {
-        errno = ENOTTY;  // no queue limit to keep to
         return -1;
       }
       auto* header = static_cast<sg_io_hdr*>(argument);
       command.assign(header->cmdp, header->cmdp + header->cmd_len);
-      std::copy_n(reply.begin(), std::min<std::size_t>(reply.size(), header->dxfer_len),
-                  static_cast<std::uint8_t*>(header->dxferp));
+      std::ranges::copy(reply, static_cast<std::uint8_t*>(header->dxferp));
       return 0;
     };
     std::vector<std::uint8_t> buffer(2 * 2352), flagged(2 * 588, 0xEE);
-    const auto result =
-        readAudioWithSgIo(calls, kDescriptor, 0x012345, 2, buffer.data(), flagged.data(), c.mode);
-    EXPECT_EQ(result.outcome, ReadCdResult::Outcome::read) << c.what;
-    EXPECT_EQ(command,
-              (std::vector<std::uint8_t>{0xBE, 0x04, 0, 0x01, 0x23, 0x45, 0, 0, 2, c.fields, 0, 0}))
-        << c.what;
-    EXPECT_EQ(buffer, audio) << c.what;
+    EXPECT_EQ(
+        readAudioWithSgIo(calls, kDescriptor, 0x012345, 2, buffer.data(), flagged.data(), c.mode)
+            .outcome,
+        ReadCdResult::Outcome::read);
+    EXPECT_EQ(command, (std::vector<std::uint8_t>{0xBE, 0x04, 0, 0x01, 0x23, 0x45, 0, 0, 2,
+                                                  c.fields, 0, 0}));
+    EXPECT_EQ(buffer, audio);
     std::vector<int> flaggedSamples;
     for (int sample = 0; sample < 2 * 588; ++sample) {
       flaggedSamples.insert(flaggedSamples.end(), flagged[sample] != 0 ? 1 : 0, sample);
     }
-    EXPECT_EQ(flaggedSamples, c.flaggedSamples) << c.what;
+    EXPECT_EQ(flaggedSamples, c.flaggedSamples);
   }
 
   // A queue that moves 240 blocks at once takes 75 sectors with pointers in two commands; a
