@@ -60,17 +60,6 @@ std::int64_t ModelDrive::totalReads() const {
   return totalReads_;
 }
 
-std::vector<std::int32_t> ModelDrive::sectorsReadMoreThanOnce() const {
-  std::lock_guard lock(mutex_);
-  std::vector<std::int32_t> sectors;
-  for (const auto& [sector, count] : reads_) {
-    if (count > 1) {
-      sectors.push_back(sector);
-    }
-  }
-  return sectors;
-}
-
 int ModelDrive::open(const std::string& bsdName) {
   std::lock_guard lock(mutex_);
   if (!mediumPresent_) {

@@ -56,7 +56,6 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
   // Every time a request covered the sector: cache hits and failures included.
   int reads(std::int32_t sector) const;
   std::int64_t totalReads() const;
-  std::vector<std::int32_t> sectorsReadMoreThanOnce() const;  // ascending
 
   std::optional<std::vector<platform::linux_cd::OpticalDevice>> devices() override {
     return std::vector{device_};
