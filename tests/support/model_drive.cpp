@@ -93,6 +93,7 @@ int ModelDrive::readAudioFlagged(int descriptor, std::int32_t firstSector, int s
     return -1;
   }
   int error = 0;
+  std::chrono::steady_clock::time_point readyAt;
   {
     std::lock_guard lock(mutex_);
     for (int i = 0; i < sectors && error == 0; ++i) {
@@ -110,9 +111,10 @@ int ModelDrive::readAudioFlagged(int descriptor, std::int32_t firstSector, int s
         }
       }
     }
+    readyAt = readyAt_;
   }
   // The request returns once the surface has been read, without holding the counts.
-  std::this_thread::sleep_until(readyAt_);
+  std::this_thread::sleep_until(readyAt);
   errno = error;
   return error == 0 ? 0 : -1;
 }
