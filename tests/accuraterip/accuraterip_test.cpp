@@ -377,6 +377,17 @@ TEST(OffsetCorrectedAudioDevice, ReadsTheDiscsSamplesWithSilenceBeyondItsEnds) {
     EXPECT_EQ(read, expected(75, 75)) << offset;
     EXPECT_EQ(drive->reads.at(before).first, (75 * 588 + offset) / 588) << offset;
   }
+  // A sector asked for again is read again, even when the sector kept from the last read holds
+  // all of it (an offset of whole sectors).
+  auto whole = std::make_shared<ShiftedDrive>();
+  whole->disc = randomWords(10 * 588, 2);
+  whole->offset = 588;
+  OffsetCorrectedAudioDevice shifted(whole, 588, 10);
+  Bytes sector(2352);
+  for (int time = 0; time < 2; ++time) {
+    ASSERT_EQ(shifted.readAudio(3, 4, 1, sector.data()), 0);
+  }
+  EXPECT_EQ(whole->reads.size(), 2u);
   // Offset 0 hands every call on unchanged, failures included.
   auto drive = std::make_shared<ShiftedDrive>();
   drive->disc = randomWords(10 * 588, 1);
