@@ -23,10 +23,13 @@
 namespace noru::rip {
 
 // Imports a whole disc into its album folder (library / artist / album): creates the folder,
-// fetches the cover and the artist's picture, then rips the tracks one after another, read
-// with the drive's read offset applied where it is known. Meanwhile it asks the AccurateRip
-// database about the disc and verifies each track with its answer; a complete import ends
-// with the rip log in the album folder. Every step, each track's verdict and the outcome are
+// fetches the cover and the artist's picture, then rips the tracks one after another (see
+// ReadTracks), read with the drive's read offset applied where it is known. Meanwhile it asks
+// the AccurateRip database about the disc and verifies each track with its answer; a track the
+// database does not confirm is read a second time and compared, at once or, when the answer
+// comes late, after the first pass. A sector that cannot be read makes its track damaged, not
+// the import failed; a medium or drive that is gone fails it. A complete import ends with the
+// rip log in the album folder. Every step, each track's verdict and damage and the outcome are
 // reported as ripping actions through `dispatch`; it ends with exactly one of ripComplete,
 // ripStopped (its task was cancelled: the finished tracks stay) or ripFailed (nothing of the
 // import is left), and raises nothing. What stays in the album folder is the album folder's
