@@ -40,12 +40,13 @@ class Pass {
   }
 
   void request(std::int32_t sector, int count) {
-    if (reader_.read(sector, count, at(sector), flags_.data()) == 0) {
+    const int error = reader_.read(sector, count, at(sector), flags_.data());
+    if (error == 0) {
       noteFlagged(sector, count);
       return;
     }
     platform::log::diagnostic("ReadCDSectors: the request at sector ", sector, " failed (errno ",
-                              errno, "); reading its sectors one by one");
+                              error, "); reading its sectors one by one");
     for (std::int32_t one = sector; one < sector + count; ++one) {
       if (reader_.read(one, 1, at(one), flags_.data()) == 0) {
         noteFlagged(one, 1);
