@@ -36,8 +36,9 @@ struct discEjected {
   std::string id;
   NORU_EQUALITY(discEjected);
 };
-// A track's read begins: its first, or (`again`) a second one to check the first against, which
-// comes after the track's trackRipComplete.
+// A track's read begins: its first, or (`again`) a read of some or all of it again: of its
+// doubtful sectors, before its trackRipComplete, or a second read to check the first against,
+// after it. A track read again may be verified again.
 struct trackRipStarted {
   std::int64_t track = 0;
   bool again = false;
