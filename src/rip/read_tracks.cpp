@@ -7,6 +7,7 @@
 #include "accuraterip/track_checksums.h"
 #include "disc/sector_stretch.h"
 #include "platform/log/diagnostic_log.h"
+#include "platform/tasks/runtime.h"
 
 namespace noru::rip {
 namespace {
@@ -46,7 +47,29 @@ void ReadTracks::rip(std::size_t index, const disc::CDTrackInfo& track,
   TrackAudio audio =
       c_.ripTrack.read(c_.reader, track, progressOf(number), c_.stop, againProgressOf(number));
   const auto checksums = checksumsOf(audio.pcm, track, index == 0, index + 1 == c_.trackCount);
-  const auto file = c_.ripTrack.write(audio.pcm, track, metadata, c_.album, c_.stop);
+  Waiting waiting{index, track, metadata, CopyRead::of(audio), c_.log.tracks.size()};
+  // A track that the database has already turned down is read again while its file is
+  // written, so that the second read costs the drive's time only.
+  std::optional<TestRead> test;
+  std::filesystem::path file;
+  const auto verdict = c_.verifications.verdictFor(index, checksums);
+  if (verdict && !std::holds_alternative<accuraterip::Accurate>(*verdict)) {
+    auto writing = platform::tasks::taskRunner().spawn([&](std::stop_token) {
+      return c_.ripTrack.write(audio.pcm, track, metadata, c_.album, c_.stop);
+    });
+    try {
+      test = readAgain(waiting);
+    } catch (...) {
+      try {
+        writing.value();
+      } catch (...) {  // the read's failure is the one to tell
+      }
+      throw;
+    }
+    file = writing.value();
+  } else {
+    file = c_.ripTrack.write(audio.pcm, track, metadata, c_.album, c_.stop);
+  }
   diagnostic("RipCD: track ", number, " complete \u2192 ", file.filename());
   report(c_.dispatch, trackRipComplete{number, file});
   const auto damage = damageOf(audio, track);
@@ -61,9 +84,10 @@ void ReadTracks::rip(std::size_t index, const disc::CDTrackInfo& track,
                            .copyCRC = checksums.crc32,
                            .errorPointers = c_.reader.errorPointers()});
   c_.verifications.trackRipped(number, index, checksums);
-  Waiting waiting{index, track, metadata, CopyRead::of(audio), c_.log.tracks.size() - 1};
   audio = {};
-  if (c_.verifications.answer()) {
+  if (test) {
+    keepSecondRead(waiting, *test);
+  } else if (c_.verifications.answer()) {
     decide(waiting);
   } else {
     waiting_.push_back(std::move(waiting));
@@ -98,17 +122,24 @@ bool ReadTracks::isConfirmed(std::int64_t number) const {
   return found != verdicts.end() && std::holds_alternative<accuraterip::Accurate>(found->second);
 }
 
-// A track that the database confirms is done. Any other is read again and compared; where the
-// reads disagree the settled audio replaces the file's and is verified again.
+// A track that the database confirms is done; any other is read again and compared.
 void ReadTracks::decide(const Waiting& waiting) {
-  const auto number = waiting.track.number;
-  if (isConfirmed(number)) {
-    return;
+  if (!isConfirmed(waiting.track.number)) {
+    keepSecondRead(waiting, readAgain(waiting));
   }
+}
+
+TestRead ReadTracks::readAgain(const Waiting& waiting) {
+  const auto number = waiting.track.number;
   diagnostic("RipCD: track ", number, " is not confirmed by the database; reading it again");
   report(c_.dispatch, trackRipStarted{number, true});
-  auto test = testAndCopy_(c_.reader, waiting.track, waiting.copy, c_.ripTrack, progressOf(number),
-                           c_.stop);
+  return testAndCopy_(c_.reader, waiting.track, waiting.copy, c_.ripTrack, progressOf(number),
+                      c_.stop);
+}
+
+// Where the reads disagreed, the settled audio replaces the file's and is verified again.
+void ReadTracks::keepSecondRead(const Waiting& waiting, const TestRead& test) {
+  const auto number = waiting.track.number;
   RipLogTrack& logged = c_.log.tracks[waiting.logIndex];
   logged.passes = 2;
   logged.testCRC = test.crc;

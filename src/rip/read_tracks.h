@@ -18,7 +18,8 @@ namespace noru::rip {
 
 // The reads of an import's tracks, one after another: each track read (its doubtful sectors
 // settled), written, logged and verified, and a track that no database confirms read a second
-// time and compared with the first once its verdict is known. Where the two reads disagreed,
+// time and compared with the first once its verdict is known (while its file is written, when
+// the verdict is known by the end of the first read). Where the two reads disagreed,
 // the settled audio replaces the file's and is verified again. Every step is reported through
 // the context's dispatch as ripping actions; failures and stops are raised as the reads and
 // writes raise them.
@@ -56,6 +57,8 @@ class ReadTracks {
   RipCDTrack::Progress againProgressOf(std::int64_t number) const;
   bool isConfirmed(std::int64_t number) const;
   void decide(const Waiting& waiting);
+  TestRead readAgain(const Waiting& waiting);
+  void keepSecondRead(const Waiting& waiting, const TestRead& test);
 
   Context c_;
   TestAndCopy testAndCopy_;

@@ -31,6 +31,16 @@ std::optional<AccurateRipAnswer> TrackVerifications::answer() const {
   return answer_;
 }
 
+std::optional<accuraterip::TrackVerification> TrackVerifications::verdictFor(
+    std::size_t audioIndex, const accuraterip::TrackChecksumValues& checksums) const {
+  std::lock_guard lock(mutex_);
+  if (!answer_) {
+    return std::nullopt;
+  }
+  return accuraterip::verifyTrack(answer_->pressings, audioIndex, checksums.accurateRipV1,
+                                  checksums.accurateRipV2);
+}
+
 std::map<std::int64_t, accuraterip::TrackVerification> TrackVerifications::verdicts() const {
   std::lock_guard lock(mutex_);
   return verdicts_;

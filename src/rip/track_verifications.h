@@ -32,6 +32,10 @@ class TrackVerifications {
 
   // The answer, once there is one.
   std::optional<AccurateRipAnswer> answer() const;
+  // What the answer says of a track with `checksums` at `audioIndex`, once there is one; nothing
+  // is dispatched.
+  std::optional<accuraterip::TrackVerification> verdictFor(
+      std::size_t audioIndex, const accuraterip::TrackChecksumValues& checksums) const;
   // The verdicts so far, by track number.
   std::map<std::int64_t, accuraterip::TrackVerification> verdicts() const;
 

@@ -37,8 +37,10 @@ struct discEjected {
   NORU_EQUALITY(discEjected);
 };
 // A track's read begins: its first, or (`again`) a read of some or all of it again: of its
-// doubtful sectors, before its trackRipComplete, or a second read to check the first against,
-// after it. A track read again may be verified again.
+// doubtful sectors, or a second read to check the first against, which begins before the
+// track's trackRipComplete (while its file is written) when the database has turned the track
+// down by then, and after later tracks when the database answered late. A track read again
+// may be verified again.
 struct trackRipStarted {
   std::int64_t track = 0;
   bool again = false;
