@@ -128,7 +128,7 @@ std::vector<std::int32_t> settleGroup(DiscReader& reader, std::span<std::uint8_t
 Settlement SettleSuspects::operator()(DiscReader& reader, std::span<std::uint8_t> audio,
                                       std::int32_t start, const std::vector<std::int32_t>& suspects,
                                       const std::stop_token& stop, const Progress& progress) const {
-  Settlement settlement{.sectorsReadAgain = static_cast<std::int32_t>(suspects.size())};
+  Settlement settlement;
   const auto groups = static_cast<double>((suspects.size() + kSectorsAtOnce - 1) / kSectorsAtOnce);
   if (progress && !suspects.empty()) {
     progress(0.0);

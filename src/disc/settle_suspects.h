@@ -13,7 +13,6 @@ namespace noru::disc {
 // What settling a run's suspect sectors came to.
 struct Settlement {
   std::vector<std::int32_t> unsettled;  // ascending: the sectors whose reads never agreed
-  std::int32_t sectorsReadAgain = 0;
 };
 
 // Reads suspect sectors again, each round from the disc rather than from the drive's cache,

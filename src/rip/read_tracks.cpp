@@ -1,5 +1,7 @@
 #include "rip/read_tracks.h"
 
+#include <algorithm>
+#include <iterator>
 #include <span>
 #include <utility>
 #include <variant>
@@ -79,7 +81,7 @@ void ReadTracks::rip(std::size_t index, const disc::CDTrackInfo& track,
   c_.log.tracks.push_back({.track = track,
                            .file = file,
                            .checksums = checksums,
-                           .sectorsReadAgain = audio.sectorsReadAgain,
+                           .sectorsReadAgain = static_cast<std::int32_t>(audio.readAgain.size()),
                            .damaged = damage,
                            .copyCRC = checksums.crc32,
                            .errorPointers = c_.reader.errorPointers()});
@@ -147,7 +149,9 @@ void ReadTracks::keepSecondRead(const Waiting& waiting, const TestRead& test) {
     return;
   }
   const TrackAudio& audio = *test.settled;
-  logged.sectorsReadAgain += audio.sectorsReadAgain;
+  std::vector<std::int32_t> readAgain;  // by either read, each sector once
+  std::ranges::set_union(waiting.copy.readAgain, audio.readAgain, std::back_inserter(readAgain));
+  logged.sectorsReadAgain = static_cast<std::int32_t>(readAgain.size());
   if (auto damage = damageOf(audio, waiting.track); damage != logged.damaged) {
     logged.damaged = damage;
     report(c_.dispatch, trackDamaged{number, std::move(damage)});

@@ -30,7 +30,7 @@ TrackAudio RipCDTrack::read(disc::DiscReader& reader, const disc::CDTrackInfo& t
   auto pass = readSectors(reader, track.startSector, track.sectorCount, progress, stop);
   auto settlement =
       settleSuspects(reader, pass.audio, track.startSector, pass.suspects, stop, settling);
-  return {std::move(pass.audio), std::move(settlement.unsettled), settlement.sectorsReadAgain};
+  return {std::move(pass.audio), std::move(settlement.unsettled), std::move(pass.suspects)};
 }
 
 std::filesystem::path RipCDTrack::write(std::span<const std::uint8_t> pcm,

@@ -31,8 +31,8 @@ struct TrackMetadata {
 // One track's audio as its reads settled it.
 struct TrackAudio {
   std::vector<std::uint8_t> pcm;
-  std::vector<std::int32_t> damaged;  // ascending disc sectors whose reads never agreed
-  std::int32_t sectorsReadAgain = 0;
+  std::vector<std::int32_t> damaged;    // ascending disc sectors whose reads never agreed
+  std::vector<std::int32_t> readAgain;  // ascending disc sectors read again to settle them
 };
 
 // Turns one track of the disc into a finished, tagged M4A file in the album folder: reads its

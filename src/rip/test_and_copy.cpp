@@ -30,7 +30,7 @@ std::vector<std::int32_t> unionOf(const std::vector<std::int32_t>& a,
 }  // namespace
 
 CopyRead CopyRead::of(const TrackAudio& audio) {
-  CopyRead copy{.crc = crcOf(audio.pcm), .damaged = audio.damaged};
+  CopyRead copy{.crc = crcOf(audio.pcm), .damaged = audio.damaged, .readAgain = audio.readAgain};
   const std::size_t sectors = audio.pcm.size() / kAudioSectorBytes;
   copy.sectorCRCs.reserve(sectors);
   for (std::size_t index = 0; index < sectors; ++index) {
@@ -67,7 +67,7 @@ TestRead TestAndCopy::operator()(disc::DiscReader& reader, const disc::CDTrackIn
   std::ranges::set_difference(copy.damaged, suspects, std::back_inserter(stillDamaged));
   result.settled = TrackAudio{.pcm = std::move(test.audio),
                               .damaged = unionOf(stillDamaged, settlement.unsettled),
-                              .sectorsReadAgain = settlement.sectorsReadAgain};
+                              .readAgain = suspects};
   return result;
 }
 

@@ -18,6 +18,7 @@ struct CopyRead {
   std::vector<std::uint32_t> sectorCRCs;
   std::uint32_t crc = 0;
   std::vector<std::int32_t> damaged;
+  std::vector<std::int32_t> readAgain;
 
   static CopyRead of(const TrackAudio& audio);
 };

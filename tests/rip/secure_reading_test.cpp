@@ -221,6 +221,7 @@ TEST_F(SecureReadingTest, EachDiscScriptEndsAsItsReadsAllow) {
     // equal where no sector was in doubt.
     const auto log = testing::fileContents(album->ripLog());
     EXPECT_EQ(countOf(log, "Damaged: 0:13.25\u20130:13.54\n"), c.damage.contains(2) ? 1 : 0);
+    EXPECT_EQ(countOf(log, "Sectors read again: 30\n"), c.damage.contains(2) ? 1 : 0);
     std::istringstream tracks(c.verdicts);
     std::ptrdiff_t readTwice = 0;
     std::ptrdiff_t agreed = 0;
