@@ -21,8 +21,6 @@ constexpr std::uint8_t kSenseRecoveredError = 0x1;
 // The driver_status bit that only says "sense data is attached".
 constexpr unsigned kDriverSense = 0x08;
 
-constexpr unsigned char kSenseBufferSize = 64;
-
 }  // namespace
 
 std::array<std::uint8_t, 10> fullTocCommand() {
@@ -36,6 +34,21 @@ std::array<std::uint8_t, 10> fullTocCommand() {
           static_cast<std::uint8_t>(kFullTocAllocation >> 8),
           static_cast<std::uint8_t>(kFullTocAllocation & 0xFF),
           0};
+}
+
+sg_io_hdr sgReadRequest(std::span<std::uint8_t> command, std::span<std::uint8_t> reply,
+                        SenseBuffer& sense, std::chrono::milliseconds timeout) {
+  sg_io_hdr header{};
+  header.interface_id = 'S';
+  header.dxfer_direction = SG_DXFER_FROM_DEV;
+  header.cmd_len = static_cast<unsigned char>(command.size());
+  header.cmdp = command.data();
+  header.dxfer_len = static_cast<unsigned int>(reply.size());
+  header.dxferp = reply.data();
+  header.mx_sb_len = static_cast<unsigned char>(sense.size());
+  header.sbp = sense.data();
+  header.timeout = static_cast<unsigned int>(timeout.count());
+  return header;
 }
 
 std::optional<std::uint8_t> senseKey(std::span<const std::uint8_t> sense) {
@@ -94,17 +107,8 @@ FullTocReply readFullTocWithSgIo(SystemCalls& calls, const std::string& bsdName,
 
   auto command = fullTocCommand();
   std::vector<std::uint8_t> reply(kFullTocAllocation, 0);
-  std::array<std::uint8_t, kSenseBufferSize> sense{};
-  sg_io_hdr header{};
-  header.interface_id = 'S';
-  header.dxfer_direction = SG_DXFER_FROM_DEV;
-  header.cmd_len = static_cast<unsigned char>(command.size());
-  header.cmdp = command.data();
-  header.dxfer_len = static_cast<unsigned int>(reply.size());
-  header.dxferp = reply.data();
-  header.mx_sb_len = kSenseBufferSize;
-  header.sbp = sense.data();
-  header.timeout = static_cast<unsigned int>(timeout.count());
+  SenseBuffer sense{};
+  sg_io_hdr header = sgReadRequest(command, reply, sense, timeout);
 
   const int result = calls.ioctlPointer(descriptor, SG_IO, &header);
   calls.close(descriptor);

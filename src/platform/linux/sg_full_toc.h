@@ -26,6 +26,14 @@ inline constexpr std::size_t kFullTocAllocation = 0xFFFF;
 // allocation length of 0xFFFF.
 std::array<std::uint8_t, 10> fullTocCommand();
 
+// Room for the sense data of one SG_IO request.
+using SenseBuffer = std::array<std::uint8_t, 64>;
+
+// An SG_IO request that sends `command` and reads the device's answer into `reply`, its sense
+// data into `sense`, within `timeout`.
+sg_io_hdr sgReadRequest(std::span<std::uint8_t> command, std::span<std::uint8_t> reply,
+                        SenseBuffer& sense, std::chrono::milliseconds timeout);
+
 // The sense key of fixed-format (0x70/0x71) or descriptor-format (0x72/0x73) sense data;
 // nothing when the data is too short or of another format.
 std::optional<std::uint8_t> senseKey(std::span<const std::uint8_t> sense);

@@ -36,7 +36,6 @@ constexpr std::uint8_t kAscIllegalModeForTrack = 0x64;
 // The host_status of a device that is gone.
 constexpr unsigned short kDidNoConnect = 0x01;
 
-constexpr unsigned char kSenseBufferSize = 64;
 // The unit of BLKSECTGET.
 constexpr int kBlockBytes = 512;
 
@@ -135,17 +134,8 @@ ReadCdResult sendReadCd(SystemCalls& calls, int descriptor, std::int32_t firstSe
                         C2Mode mode, std::span<std::uint8_t> reply,
                         std::chrono::milliseconds timeout) {
   auto command = readCdCommand(firstSector, sectors, mode);
-  std::array<std::uint8_t, kSenseBufferSize> sense{};
-  sg_io_hdr header{};
-  header.interface_id = 'S';
-  header.dxfer_direction = SG_DXFER_FROM_DEV;
-  header.cmd_len = static_cast<unsigned char>(command.size());
-  header.cmdp = command.data();
-  header.dxfer_len = static_cast<unsigned int>(reply.size());
-  header.dxferp = reply.data();
-  header.mx_sb_len = kSenseBufferSize;
-  header.sbp = sense.data();
-  header.timeout = static_cast<unsigned int>(timeout.count());
+  SenseBuffer sense{};
+  sg_io_hdr header = sgReadRequest(command, reply, sense, timeout);
 
   if (calls.ioctlPointer(descriptor, SG_IO, &header) < 0) {
     const int error = errno;
