@@ -37,10 +37,11 @@ const std::vector<std::int32_t> kScattered = {kTrack2 + 300, kTrack2 + 600, kTra
 
 // What one import came to, as its actions told it.
 struct Outcome {
-  std::string end;                       // "ripComplete" or "ripFailed <message>"
-  std::string verdicts;                  // each track's verdicts in order, tracks apart: "A NA A"
-  state::TrackDamage damage;             // the last word on each track
-  std::map<int, std::uint32_t> encoded;  // the CRC of all the audio each track's file got
+  std::string end;            // "ripComplete" or "ripFailed <message>"
+  std::string verdicts;       // each track's verdicts in order, tracks apart: "A NA A"
+  state::TrackDamage damage;  // the last word on each track
+  // Each track's last file and the CRC of all the audio the encoder got for it.
+  std::map<int, std::pair<fs::path, std::uint32_t>> encoded;
 };
 
 class SecureReadingTest : public testing::RuntimeFixture {
@@ -70,10 +71,11 @@ class SecureReadingTest : public testing::RuntimeFixture {
     // of all the audio it was handed is kept by track, the last encode of a track counting.
     auto writer = std::make_shared<testing::HookedAACWriter>();
     writer->bytesEncoded = 44100 * 4;
-    std::map<int, std::pair<fs::path, std::uint32_t>> encodes;
+    Outcome outcome;
     writer->beforeWrite = [&](const fs::path& file, std::span<const std::uint8_t> pcm) {
       const auto name = file.filename().string();  // ".Track 02.m4a.<suffix>"
-      auto& [path, crc] = encodes[std::stoi(name.substr(name.find_first_of("0123456789"), 2))];
+      auto& [path, crc] =
+          outcome.encoded[std::stoi(name.substr(name.find_first_of("0123456789"), 2))];
       crc = static_cast<std::uint32_t>(::crc32_z(path == file ? crc : 0, pcm.data(), pcm.size()));
       path = file;
     };
@@ -82,7 +84,6 @@ class SecureReadingTest : public testing::RuntimeFixture {
     for (int number = 1; number <= kTracks; ++number) {
       tracks.push_back({number, (number - 1) * kTrackSectors, kTrackSectors});
     }
-    Outcome outcome;
     std::map<std::int64_t, std::string> verdicts;
     auto dispatch = [&](state::AnyAction any) {
       mainQueue.post([&, any = std::move(any)] {
@@ -109,9 +110,6 @@ class SecureReadingTest : public testing::RuntimeFixture {
       outcome.verdicts += (outcome.verdicts.empty() ? "" : " ") + text;
     }
     std::erase_if(outcome.damage, [](const auto& entry) { return entry.second.empty(); });
-    for (const auto& [track, encode] : encodes) {
-      outcome.encoded[track] = encode.second;
-    }
     return outcome;
   }
 
@@ -215,7 +213,8 @@ TEST_F(SecureReadingTest, EachDiscScriptEndsAsItsReadsAllow) {
            c.damage.contains(number) ? c.damage.at(number) : std::vector<disc::SectorStretch>{}) {
         std::fill_n(audio.begin() + std::int64_t{stretch.first} * 2352, stretch.count * 2352, 0);
       }
-      EXPECT_EQ(outcome.encoded.at(number), ::crc32_z(0, audio.data(), audio.size())) << number;
+      EXPECT_EQ(outcome.encoded.at(number).second, ::crc32_z(0, audio.data(), audio.size()))
+          << number;
     }
     // The log tells of the damage, and of two reads of each track that no database confirms,
     // equal where no sector was in doubt.

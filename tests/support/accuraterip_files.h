@@ -40,6 +40,16 @@ inline std::string accurateRipBlock(
   return bytes;
 }
 
+// The AccurateRip v2 checksum of `track` of `image`, the first or the last of its audio tracks
+// or neither.
+inline std::uint32_t accurateRipV2Of(const WrittenDiscImage& image, const WrittenTrack& track,
+                                     bool first, bool last) {
+  accuraterip::TrackChecksums checksums(
+      std::int64_t{track.sectors} * accuraterip::TrackChecksums::kSamplesPerSector, first, last);
+  checksums.add(image.discAudio(track.startSector, track.sectors));
+  return checksums.values().accurateRipV2;
+}
+
 // The database's file for a disc image of audio tracks: one pressing holding each track's own
 // AccurateRip v2 checksum at `confidence`.
 inline std::string accurateRipFileOf(const WrittenDiscImage& image,
@@ -47,11 +57,8 @@ inline std::string accurateRipFileOf(const WrittenDiscImage& image,
                                      std::uint8_t confidence) {
   std::vector<std::pair<std::uint8_t, std::uint32_t>> tracks;
   for (const auto& track : image.tracks) {
-    accuraterip::TrackChecksums checksums(
-        std::int64_t{track.sectors} * accuraterip::TrackChecksums::kSamplesPerSector,
-        &track == &image.tracks.front(), &track == &image.tracks.back());
-    checksums.add(image.discAudio(track.startSector, track.sectors));
-    tracks.emplace_back(confidence, checksums.values().accurateRipV2);
+    tracks.emplace_back(confidence, accurateRipV2Of(image, track, &track == &image.tracks.front(),
+                                                    &track == &image.tracks.back()));
   }
   return accurateRipBlock(disc, tracks);
 }
