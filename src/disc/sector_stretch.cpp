@@ -1,6 +1,8 @@
 #include "disc/sector_stretch.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace noru::disc {
 
@@ -14,6 +16,13 @@ std::string positionText(std::int32_t sector) {
 std::string stretchText(SectorStretch stretch) {
   const auto first = positionText(stretch.first);
   return stretch.count <= 1 ? first : first + "\u2013" + positionText(stretch.end() - 1);
+}
+
+std::vector<std::int32_t> sectorsInEither(const std::vector<std::int32_t>& a,
+                                          const std::vector<std::int32_t>& b) {
+  std::vector<std::int32_t> either;
+  std::ranges::set_union(a, b, std::back_inserter(either));
+  return either;
 }
 
 std::vector<SectorStretch> stretchesOf(const std::vector<std::int32_t>& sectors) {

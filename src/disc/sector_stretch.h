@@ -21,6 +21,10 @@ std::string positionText(std::int32_t sector);
 // single sector).
 std::string stretchText(SectorStretch stretch);
 
+// The sectors in `a` or `b` or both (each ascending, without repeats), ascending.
+std::vector<std::int32_t> sectorsInEither(const std::vector<std::int32_t>& a,
+                                          const std::vector<std::int32_t>& b);
+
 // The stretches of consecutive sectors in `sectors` (ascending, without repeats).
 std::vector<SectorStretch> stretchesOf(const std::vector<std::int32_t>& sectors);
 

@@ -1,7 +1,5 @@
 #include "rip/read_tracks.h"
 
-#include <algorithm>
-#include <iterator>
 #include <span>
 #include <utility>
 #include <variant>
@@ -149,9 +147,8 @@ void ReadTracks::keepSecondRead(const Waiting& waiting, const TestRead& test) {
     return;
   }
   const TrackAudio& audio = *test.settled;
-  std::vector<std::int32_t> readAgain;  // by either read, each sector once
-  std::ranges::set_union(waiting.copy.readAgain, audio.readAgain, std::back_inserter(readAgain));
-  logged.sectorsReadAgain = static_cast<std::int32_t>(readAgain.size());
+  logged.sectorsReadAgain = static_cast<std::int32_t>(
+      disc::sectorsInEither(waiting.copy.readAgain, audio.readAgain).size());
   if (auto damage = damageOf(audio, waiting.track); damage != logged.damaged) {
     logged.damaged = damage;
     report(c_.dispatch, trackDamaged{number, std::move(damage)});

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "disc/sector_stretch.h"
 #include "platform/log/diagnostic_log.h"
 
 namespace noru::rip {
@@ -12,31 +13,28 @@ namespace {
 
 using platform::linux_cd::kAudioSectorBytes;
 
-std::uint32_t crcOf(std::span<const std::uint8_t> bytes) {
-  return static_cast<std::uint32_t>(::crc32_z(::crc32(0, nullptr, 0), bytes.data(), bytes.size()));
-}
+// The CRC-32 of each sector of `pcm`, and of the whole, combined from theirs in one pass.
+struct SectorCRCs {
+  std::vector<std::uint32_t> sectors;
+  std::uint32_t whole = static_cast<std::uint32_t>(::crc32(0, nullptr, 0));
+};
 
-std::span<const std::uint8_t> sectorOf(const std::vector<std::uint8_t>& pcm, std::size_t index) {
-  return std::span(pcm).subspan(index * kAudioSectorBytes, kAudioSectorBytes);
-}
-
-std::vector<std::int32_t> unionOf(const std::vector<std::int32_t>& a,
-                                  const std::vector<std::int32_t>& b) {
-  std::vector<std::int32_t> both;
-  std::ranges::set_union(a, b, std::back_inserter(both));
-  return both;
+SectorCRCs crcsOf(const std::vector<std::uint8_t>& pcm) {
+  SectorCRCs crcs;
+  crcs.sectors.reserve(pcm.size() / kAudioSectorBytes);
+  for (std::size_t at = 0; at + kAudioSectorBytes <= pcm.size(); at += kAudioSectorBytes) {
+    const auto crc = ::crc32_z(::crc32(0, nullptr, 0), pcm.data() + at, kAudioSectorBytes);
+    crcs.sectors.push_back(static_cast<std::uint32_t>(crc));
+    crcs.whole = static_cast<std::uint32_t>(::crc32_combine(crcs.whole, crc, kAudioSectorBytes));
+  }
+  return crcs;
 }
 
 }  // namespace
 
 CopyRead CopyRead::of(const TrackAudio& audio) {
-  CopyRead copy{.crc = crcOf(audio.pcm), .damaged = audio.damaged, .readAgain = audio.readAgain};
-  const std::size_t sectors = audio.pcm.size() / kAudioSectorBytes;
-  copy.sectorCRCs.reserve(sectors);
-  for (std::size_t index = 0; index < sectors; ++index) {
-    copy.sectorCRCs.push_back(crcOf(sectorOf(audio.pcm, index)));
-  }
-  return copy;
+  auto crcs = crcsOf(audio.pcm);
+  return {std::move(crcs.sectors), crcs.whole, audio.damaged, audio.readAgain};
 }
 
 TestRead TestAndCopy::operator()(disc::DiscReader& reader, const disc::CDTrackInfo& track,
@@ -45,15 +43,16 @@ TestRead TestAndCopy::operator()(disc::DiscReader& reader, const disc::CDTrackIn
                                  const std::stop_token& stop) const {
   const disc::SectorStretch stretch{track.startSector, track.sectorCount};
   auto test = ripTrack.readSectors(reader, stretch.first, stretch.count, progress, stop, true);
-  TestRead result{.crc = crcOf(test.audio)};
+  const auto crcs = crcsOf(test.audio);
+  TestRead result{.crc = crcs.whole};
 
   std::vector<std::int32_t> differing;
   for (std::size_t index = 0; index < copy.sectorCRCs.size(); ++index) {
-    if (crcOf(sectorOf(test.audio, index)) != copy.sectorCRCs[index]) {
+    if (crcs.sectors[index] != copy.sectorCRCs[index]) {
       differing.push_back(stretch.first + static_cast<std::int32_t>(index));
     }
   }
-  const auto suspects = unionOf(differing, test.suspects);
+  const auto suspects = disc::sectorsInEither(differing, test.suspects);
   platform::log::diagnostic("TestAndCopy: track ", track.number, " — ", differing.size(),
                             " sector(s) differ from the first read, ", test.suspects.size(),
                             " in doubt");
@@ -66,7 +65,7 @@ TestRead TestAndCopy::operator()(disc::DiscReader& reader, const disc::CDTrackIn
   std::vector<std::int32_t> stillDamaged;
   std::ranges::set_difference(copy.damaged, suspects, std::back_inserter(stillDamaged));
   result.settled = TrackAudio{.pcm = std::move(test.audio),
-                              .damaged = unionOf(stillDamaged, settlement.unsettled),
+                              .damaged = disc::sectorsInEither(stillDamaged, settlement.unsettled),
                               .readAgain = suspects};
   return result;
 }

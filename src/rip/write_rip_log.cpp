@@ -124,11 +124,12 @@ std::string errorPointersText(platform::linux_cd::C2Mode mode) {
 }
 
 std::string passesText(const RipLogTrack& ripped) {
-  if (!ripped.testCRC) {
-    return std::to_string(ripped.passes) + " (Copy CRC " + hex(ripped.copyCRC) + ")";
+  std::string text = std::to_string(ripped.passes) + " (Copy CRC " + hex(ripped.copyCRC);
+  if (ripped.testCRC) {
+    text += ", Test CRC " + hex(*ripped.testCRC) +
+            (ripped.copyCRC == *ripped.testCRC ? ", equal" : ", different");
   }
-  return std::to_string(ripped.passes) + " (Copy CRC " + hex(ripped.copyCRC) + ", Test CRC " +
-         hex(*ripped.testCRC) + (ripped.copyCRC == *ripped.testCRC ? ", equal)" : ", different)");
+  return text + ")";
 }
 
 std::string damageText(const std::vector<disc::SectorStretch>& damaged) {
