@@ -6,8 +6,9 @@
 
 #include "accuraterip/track_checksums.h"
 #include "disc/sector_stretch.h"
+#include "platform/linux/audio_device.h"
 #include "platform/log/diagnostic_log.h"
-#include "platform/tasks/runtime.h"
+#include "platform/tasks/cancellation_error.h"
 
 namespace noru::rip {
 namespace {
@@ -30,6 +31,10 @@ accuraterip::TrackChecksumValues checksumsOf(std::span<const std::uint8_t> pcm,
   return checksums.values();
 }
 
+std::size_t bytesOf(const disc::CDTrackInfo& track) {
+  return static_cast<std::size_t>(track.sectorCount) * platform::linux_cd::kAudioSectorBytes;
+}
+
 // The damaged sectors of a track as stretches from the track's start.
 std::vector<disc::SectorStretch> damageOf(const TrackAudio& audio, const disc::CDTrackInfo& track) {
   auto stretches = disc::stretchesOf(audio.damaged);
@@ -44,60 +49,73 @@ std::vector<disc::SectorStretch> damageOf(const TrackAudio& audio, const disc::C
 void ReadTracks::rip(std::size_t index, const disc::CDTrackInfo& track,
                      const TrackMetadata& metadata) {
   const auto number = track.number;
-  TrackAudio audio =
-      c_.ripTrack.read(c_.reader, track, progressOf(number), c_.stop, againProgressOf(number));
+  writes_.waitForRoom(bytesOf(track));
+  diagnostic("RipCD: starting track ", number, " of ", c_.trackCount);
+  report(c_.dispatch, trackRipStarted{number});
+  TrackAudio audio = reading([&] {
+    return c_.ripTrack.read(c_.reader, track, progressOf(number), writes_.stop(),
+                            againProgressOf(number));
+  });
   const auto checksums = checksumsOf(audio.pcm, track, index == 0, index + 1 == c_.trackCount);
-  Waiting waiting{index, track, metadata, CopyRead::of(audio), c_.log.tracks.size()};
-  // A track that the database has already turned down is read again while its file is
-  // written, so that the second read costs the drive's time only.
-  std::optional<TestRead> test;
-  std::filesystem::path file;
-  const auto verdict = c_.verifications.verdictFor(index, checksums);
-  if (verdict && !std::holds_alternative<accuraterip::Accurate>(*verdict)) {
-    auto writing = platform::tasks::taskRunner().spawn([&](std::stop_token) {
-      return c_.ripTrack.write(audio.pcm, track, metadata, c_.album, c_.stop);
-    });
-    try {
-      test = readAgain(waiting);
-    } catch (...) {
-      try {
-        writing.value();
-      } catch (...) {  // the read's failure is the one to tell
-      }
-      throw;
-    }
-    file = writing.value();
-  } else {
-    file = c_.ripTrack.write(audio.pcm, track, metadata, c_.album, c_.stop);
-  }
-  diagnostic("RipCD: track ", number, " complete \u2192 ", file.filename());
-  report(c_.dispatch, trackRipComplete{number, file});
-  const auto damage = damageOf(audio, track);
-  if (!damage.empty()) {
-    report(c_.dispatch, trackDamaged{number, damage});
-  }
+  const Waiting waiting{
+      index, track, metadata, checksums, CopyRead::of(audio), c_.log.tracks.size()};
+  auto damage = damageOf(audio, track);
   c_.log.tracks.push_back({.track = track,
-                           .file = file,
+                           .file = c_.album.trackFile(number, metadata.trackTitle),
                            .checksums = checksums,
                            .sectorsReadAgain = static_cast<std::int32_t>(audio.readAgain.size()),
                            .damaged = damage,
                            .copyCRC = checksums.crc32,
                            .errorPointers = c_.reader.errorPointers()});
-  c_.verifications.trackRipped(number, index, checksums);
+  const auto verdict = c_.verifications.verdictFor(index, checksums);
+  write(waiting, std::move(audio.pcm), checksums,
+        [this, number, damage = std::move(damage)](const std::filesystem::path& file) {
+          report(c_.dispatch, trackRipComplete{number, file});
+          if (!damage.empty()) {
+            report(c_.dispatch, trackDamaged{number, damage});
+          }
+        });
   audio = {};
-  if (test) {
-    keepSecondRead(waiting, *test);
-  } else if (c_.verifications.answer()) {
-    decide(waiting);
-  } else {
-    waiting_.push_back(std::move(waiting));
+  // A track that the database has already turned down is read again while its file is
+  // written, so that the second read costs the drive's time only.
+  if (!verdict) {
+    waiting_.push_back(waiting);
+  } else if (!std::holds_alternative<accuraterip::Accurate>(*verdict)) {
+    keepSecondRead(waiting, readAgain(waiting));
   }
 }
 
-void ReadTracks::decideWaiting() {
+void ReadTracks::finish() {
   for (const auto& waiting : std::exchange(waiting_, {})) {
     decide(waiting);
   }
+  writes_.finish();
+}
+
+template <class Read>
+auto ReadTracks::reading(Read read) -> decltype(read()) {
+  try {
+    return read();
+  } catch (const platform::tasks::CancellationError&) {
+    writes_.raiseFailure();
+    throw;
+  }
+}
+
+void ReadTracks::write(const Waiting& waiting, std::vector<std::uint8_t> pcm,
+                       const accuraterip::TrackChecksumValues& checksums,
+                       std::function<void(const std::filesystem::path&)> placed) {
+  writes_.start(
+      waiting.track.number, std::move(pcm),
+      [this, track = waiting.track, metadata = waiting.metadata, index = waiting.index, checksums,
+       placed = std::move(placed)](std::span<const std::uint8_t> pcm, const std::stop_token& stop) {
+        const auto file = c_.ripTrack.write(pcm, track, metadata, c_.album, stop);
+        diagnostic("RipCD: track ", track.number, " complete \u2192 ", file.filename());
+        if (placed) {
+          placed(file);
+        }
+        c_.verifications.trackRipped(track.number, index, checksums);
+      });
 }
 
 RipCDTrack::Progress ReadTracks::progressOf(std::int64_t number) const {
@@ -116,29 +134,27 @@ RipCDTrack::Progress ReadTracks::againProgressOf(std::int64_t number) const {
   };
 }
 
-bool ReadTracks::isConfirmed(std::int64_t number) const {
-  const auto verdicts = c_.verifications.verdicts();
-  const auto found = verdicts.find(number);
-  return found != verdicts.end() && std::holds_alternative<accuraterip::Accurate>(found->second);
-}
-
 // A track that the database confirms is done; any other is read again and compared.
 void ReadTracks::decide(const Waiting& waiting) {
-  if (!isConfirmed(waiting.track.number)) {
+  const auto verdict = c_.verifications.verdictFor(waiting.index, waiting.checksums);
+  if (!verdict || !std::holds_alternative<accuraterip::Accurate>(*verdict)) {
     keepSecondRead(waiting, readAgain(waiting));
   }
 }
 
 TestRead ReadTracks::readAgain(const Waiting& waiting) {
   const auto number = waiting.track.number;
+  writes_.waitForRoom(bytesOf(waiting.track));
   diagnostic("RipCD: track ", number, " is not confirmed by the database; reading it again");
   report(c_.dispatch, trackRipStarted{number, true});
-  return testAndCopy_(c_.reader, waiting.track, waiting.copy, c_.ripTrack, progressOf(number),
-                      c_.stop);
+  return reading([&] {
+    return testAndCopy_(c_.reader, waiting.track, waiting.copy, c_.ripTrack, progressOf(number),
+                        writes_.stop());
+  });
 }
 
 // Where the reads disagreed, the settled audio replaces the file's and is verified again.
-void ReadTracks::keepSecondRead(const Waiting& waiting, const TestRead& test) {
+void ReadTracks::keepSecondRead(const Waiting& waiting, TestRead test) {
   const auto number = waiting.track.number;
   RipLogTrack& logged = c_.log.tracks[waiting.logIndex];
   logged.passes = 2;
@@ -146,22 +162,23 @@ void ReadTracks::keepSecondRead(const Waiting& waiting, const TestRead& test) {
   if (!test.settled) {
     return;
   }
-  const TrackAudio& audio = *test.settled;
+  TrackAudio& audio = *test.settled;
   logged.sectorsReadAgain = static_cast<std::int32_t>(
       disc::sectorsInEither(waiting.copy.readAgain, audio.readAgain).size());
+  // What the first file's task told of the track comes first.
+  writes_.waitFor(number);
   if (auto damage = damageOf(audio, waiting.track); damage != logged.damaged) {
     logged.damaged = damage;
     report(c_.dispatch, trackDamaged{number, std::move(damage)});
   }
   const auto checksums =
       checksumsOf(audio.pcm, waiting.track, waiting.index == 0, waiting.index + 1 == c_.trackCount);
-  if (checksums.crc32 == waiting.copy.crc) {
+  if (checksums.crc32 == waiting.checksums.crc32) {
     return;
   }
   diagnostic("RipCD: track ", number, " settled to other audio; writing its file again");
-  logged.file = c_.ripTrack.write(audio.pcm, waiting.track, waiting.metadata, c_.album, c_.stop);
   logged.checksums = checksums;
-  c_.verifications.trackRipped(number, waiting.index, checksums);
+  write(waiting, std::move(audio.pcm), checksums);
 }
 
 }  // namespace noru::rip

@@ -2,12 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <stop_token>
 #include <vector>
 
 #include "disc/cd_track_info.h"
 #include "disc/disc_reader.h"
 #include "rip/album_folder.h"
+#include "rip/overlapped_writes.h"
 #include "rip/rip_cd_track.h"
 #include "rip/test_and_copy.h"
 #include "rip/track_verifications.h"
@@ -17,12 +20,15 @@
 namespace noru::rip {
 
 // The reads of an import's tracks, one after another: each track read (its doubtful sectors
-// settled), written, logged and verified, and a track that no database confirms read a second
-// time and compared with the first once its verdict is known (while its file is written, when
-// the verdict is known by the end of the first read). Where the two reads disagreed,
-// the settled audio replaces the file's and is verified again. Every step is reported through
-// the context's dispatch as ripping actions; failures and stops are raised as the reads and
-// writes raise them.
+// settled) and logged, then written and verified on a task of its own while the drive reads the
+// next tracks (see OverlappedWrites), and a track that no database confirms read a second time
+// and compared with the first once its verdict is known (at once, while its file is written,
+// when the verdict is known by the end of the first read; after the first pass otherwise).
+// Where the two reads disagreed, the settled audio replaces the file's once the first file is
+// in place, and is verified again. Every step is reported through the context's dispatch as
+// ripping actions, a track's completion by the task that wrote it; failures and stops are
+// raised as the reads and writes raise them, the first failed write's failure before a stop it
+// caused.
 class ReadTracks {
  public:
   struct Context {
@@ -36,31 +42,40 @@ class ReadTracks {
     std::size_t trackCount;
   };
 
-  explicit ReadTracks(Context context) : c_(std::move(context)) {}
+  ReadTracks(Context context, OverlappedWrites::Bounds bounds)
+      : c_(std::move(context)), writes_(bounds, c_.stop) {}
 
-  // Reads, writes and reports the track at `index` among the disc's audio tracks, and decides
-  // at once whether it needs a second read if the database has answered.
+  // Reads and reports the track at `index` among the disc's audio tracks and has its file
+  // written, and decides at once whether it needs a second read if the database has answered.
   void rip(std::size_t index, const disc::CDTrackInfo& track, const TrackMetadata& metadata);
-  // Decides the tracks read before the database answered; call it once the answer is there.
-  void decideWaiting();
+  // Decides the tracks read before the database answered, and waits until every file is in
+  // place; call it once the answer is there.
+  void finish();
 
  private:
   struct Waiting {
     std::size_t index;
     disc::CDTrackInfo track;
     TrackMetadata metadata;
+    accuraterip::TrackChecksumValues checksums;
     CopyRead copy;
     std::size_t logIndex;
   };
 
   RipCDTrack::Progress progressOf(std::int64_t number) const;
   RipCDTrack::Progress againProgressOf(std::int64_t number) const;
-  bool isConfirmed(std::int64_t number) const;
+  // Reads with `read`, raising a failed write's failure rather than the stop it caused.
+  template <class Read>
+  auto reading(Read read) -> decltype(read());
+  void write(const Waiting& waiting, std::vector<std::uint8_t> pcm,
+             const accuraterip::TrackChecksumValues& checksums,
+             std::function<void(const std::filesystem::path&)> placed = {});
   void decide(const Waiting& waiting);
   TestRead readAgain(const Waiting& waiting);
-  void keepSecondRead(const Waiting& waiting, const TestRead& test);
+  void keepSecondRead(const Waiting& waiting, TestRead test);
 
   Context c_;
+  OverlappedWrites writes_;
   TestAndCopy testAndCopy_;
   std::vector<Waiting> waiting_;
 };

@@ -182,13 +182,11 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
     const auto audio = audioOf(tracks);
     disc::DiscReader reader(withReadOffset(drives_, log.readOffset.samples, audio), drive.bsdPath,
                             audio, !drive.isDiscImage);
-    ReadTracks reads({ripTrack, reader, verifications, log, album, dispatch, stop, tracks.size()});
+    ReadTracks reads({ripTrack, reader, verifications, log, album, dispatch, stop, tracks.size()},
+                     writeBounds);
     for (std::size_t index = 0; index < tracks.size(); ++index) {
       const disc::CDTrackInfo& track = tracks[index];
       current = track.number;
-      platform::tasks::throwIfCancelled(stop);
-      diagnostic("RipCD: starting track ", current, " of ", total);
-      report(dispatch, trackRipStarted{current});
       // The tracks of the disc info are its audio tracks: `index` is the track's database entry.
       reads.rip(index, track,
                 {.trackTitle = titleOfTrack(release, current),
@@ -202,7 +200,7 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
     if (lookup) {
       lookup->wait();
     }
-    reads.decideWaiting();
+    reads.finish();
     log.sectorsRead = reader.sectorsRead();
   } catch (const platform::tasks::CancellationError&) {
     return stopped("RipCD: cancelled during track " + std::to_string(current));

@@ -17,14 +17,16 @@
 #include "rip/fetch_cover_art.h"
 #include "rip/find_read_offset.h"
 #include "rip/look_up_accurate_rip.h"
+#include "rip/overlapped_writes.h"
 #include "rip/rip_cd_track.h"
 #include "state/app_store.h"
 
 namespace noru::rip {
 
 // Imports a whole disc into its album folder (library / artist / album): creates the folder,
-// fetches the cover and the artist's picture, then rips the tracks one after another (see
-// ReadTracks), read with the drive's read offset applied where it is known. Meanwhile it asks
+// fetches the cover and the artist's picture, then reads the tracks one after another while
+// their files are written beside the reads (see ReadTracks), read with the drive's read offset
+// applied where it is known. Meanwhile it asks
 // the AccurateRip database about the disc and verifies each track with its answer; a track the
 // database does not confirm is read a second time and compared, at once or, when the answer
 // comes late, after the first pass. A sector that cannot be read makes its track damaged, not
@@ -49,6 +51,8 @@ class RipCD {
 
   // The rip of each track; its encoder and its tagging may be replaced.
   RipCDTrack ripTrack;
+  // How many files are written at once beside the reads, and how much audio they may hold.
+  OverlappedWrites::Bounds writeBounds = OverlappedWrites::Bounds::ofMachine();
 
  private:
   std::shared_ptr<platform::linux_cd::AudioDevice> drives_;

@@ -40,7 +40,9 @@ struct discEjected {
 // doubtful sectors, or a second read to check the first against, which begins before the
 // track's trackRipComplete (while its file is written) when the database has turned the track
 // down by then, and after later tracks when the database answered late. A track read again
-// may be verified again.
+// may be verified again. The reads go in track order, one at a time, and the files are written
+// beside them: later tracks' reads may begin before an earlier track's trackRipComplete, so
+// the track of the last trackRipStarted is the one being read.
 struct trackRipStarted {
   std::int64_t track = 0;
   bool again = false;
@@ -51,6 +53,8 @@ struct trackRipProgress {
   double progress = 0.0;
   NORU_EQUALITY(trackRipProgress);
 };
+// A track's file is in place. Each comes after its track's first trackRipStarted, but the files
+// are written several at once: a short track's may come before a longer one's read earlier.
 struct trackRipComplete {
   std::int64_t track = 0;
   std::filesystem::path fileURL;

@@ -38,6 +38,11 @@ void forgetImportOfAnotherDisc(CDRipState& s, const disc::CDDiscInfo& shown) {
   }
 }
 
+void updateOverallProgress(CDRipState& s) {
+  const double done = s.tracksRead + static_cast<double>(s.rippedFiles.size());
+  s.overallProgress = s.totalTracks > 0 ? done / (2.0 * static_cast<double>(s.totalTracks)) : 0.0;
+}
+
 // One overload per case and no catch-all, so that a new case fails to compile until handled.
 struct CDRipReduction {
   CDRipState& s;
@@ -68,11 +73,13 @@ struct CDRipReduction {
     if (s.readingAgain) {
       return;
     }
-    s.overallProgress = s.totalTracks > 0 ? (static_cast<double>(a.track - 1) + a.progress) /
-                                                static_cast<double>(s.totalTracks)
-                                          : 0.0;
+    s.tracksRead = static_cast<double>(a.track - 1) + a.progress;
+    updateOverallProgress(s);
   }
-  void operator()(const trackRipComplete& a) { s.rippedFiles.push_back(a.fileURL); }
+  void operator()(const trackRipComplete& a) {
+    s.rippedFiles.push_back(a.fileURL);
+    updateOverallProgress(s);
+  }
   void operator()(const trackVerified& a) {
     if (auto* running = std::get_if<ImportOutcomes::running>(&s.lastImport)) {
       running->verdicts[a.track] = a.verification;
@@ -121,6 +128,7 @@ struct CDRipReduction {
     s.rippedFiles.clear();
     s.ripOutputDirectory.reset();
     s.error.reset();
+    s.tracksRead = 0.0;
     s.lastImport = ImportOutcomes::running{};
   }
   void operator()(const stopRipping&) {}

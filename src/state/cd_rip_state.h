@@ -22,7 +22,11 @@ struct CDRipState {
   std::int64_t currentTrack = 0;
   std::int64_t totalTracks = 0;
   double trackProgress = 0.0;
+  // Each track counts half when read and half when its file is in place: the files of earlier
+  // tracks are written while later ones are read.
   double overallProgress = 0.0;
+  // How many tracks the first reads have gone through, the one being read in part.
+  double tracksRead = 0.0;
   // The current track is being read a second time; its progress leaves the overall progress
   // where the first reads brought it.
   bool readingAgain = false;

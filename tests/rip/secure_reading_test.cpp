@@ -72,7 +72,9 @@ class SecureReadingTest : public testing::RuntimeFixture {
     auto writer = std::make_shared<testing::HookedAACWriter>();
     writer->bytesEncoded = 44100 * 4;
     Outcome outcome;
+    std::mutex encoding;
     writer->beforeWrite = [&](const fs::path& file, std::span<const std::uint8_t> pcm) {
+      std::lock_guard lock(encoding);
       const auto name = file.filename().string();  // ".Track 02.m4a.<suffix>"
       auto& [path, crc] =
           outcome.encoded[std::stoi(name.substr(name.find_first_of("0123456789"), 2))];

@@ -37,7 +37,8 @@ CDRipState importing() {
   s.currentTrack = 2;
   s.totalTracks = 2;
   s.trackProgress = 0.5;
-  s.overallProgress = 0.75;
+  s.tracksRead = 1.5;
+  s.overallProgress = 0.625;
   s.rippedFiles = {"/lib/A/B/01 One.m4a"};
   s.lastImport = ImportOutcomes::running{{{1, kAccurate}}};
   s.ripOutputDirectory = "/lib/A/B";
@@ -105,14 +106,18 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
          clearLookup(e);
        }},
       {trackRipStarted{7}, [](auto& e) { e.currentTrack = 7; }},
-      // Overall: (2 - 1 + 0.25) / 2 tracks.
+      // Overall: 1.25 tracks read and one file in place, each track's read and file a half.
       {trackRipProgress{2, 0.25},
        [](auto& e) {
          e.trackProgress = 0.25;
-         e.overallProgress = 0.625;
+         e.tracksRead = 1.25;
+         e.overallProgress = 2.25 / 4;
        }},
       {trackRipComplete{99, "/lib/A/B/02 Two.m4a"},
-       [](auto& e) { e.rippedFiles.push_back("/lib/A/B/02 Two.m4a"); }},
+       [](auto& e) {
+         e.rippedFiles.push_back("/lib/A/B/02 Two.m4a");
+         e.overallProgress = 3.5 / 4;
+       }},
       {trackVerified{2, accuraterip::NotAccurate{}},
        [](auto& e) {
          e.lastImport = ImportOutcomes::running{{{1, kAccurate}, {2, accuraterip::NotAccurate{}}}};
@@ -162,6 +167,7 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
          e.rippedFiles.clear();
          e.ripOutputDirectory.reset();
          e.error.reset();
+         e.tracksRead = 0.0;
          e.lastImport = ImportOutcomes::running{};
        }},
       {stopRipping{}, nullptr},
@@ -213,6 +219,19 @@ TEST(CDRipReducer, EachActionChangesItsFieldsAndNoOther) {
   EXPECT_TRUE(again.readingAgain);
   EXPECT_EQ(reduceCDRip(again, CDRipAction{trackRipProgress{1, 0.5}}).overallProgress,
             s.overallProgress);
+
+  // Track 1's file is written while track 2 is read; the overall bar counts both.
+  CDRipState overlapped = s;
+  overlapped.rippedFiles.clear();
+  const std::pair<CDRipAction, double> steps[] = {
+      {trackRipProgress{1, 1.0}, 0.25},  {trackRipStarted{2}, 0.25},
+      {trackRipProgress{2, 0.5}, 0.375}, {trackRipComplete{1, "01.m4a"}, 0.625},
+      {trackRipProgress{2, 1.0}, 0.75},  {trackRipComplete{2, "02.m4a"}, 1.0}};
+  for (const auto& [action, overall] : steps) {
+    overlapped = reduceCDRip(overlapped, action);
+    EXPECT_EQ(overlapped.overallProgress, overall) << action.index();
+  }
+  EXPECT_EQ(overlapped.currentTrack, 2);
 
   CDRipState noTracks = s;
   noTracks.totalTracks = 0;
