@@ -1,15 +1,19 @@
 // Whole imports from the drive model: sectors that fail for a while or for ever, wrong audio
 // with C2 flags that tell the truth or lie, a drive cache that answers re-reads, clean discs the
-// AccurateRip database knows and does not know, and a medium that goes away mid-read.
+// AccurateRip database knows and does not know, a medium that goes away mid-read, files written
+// beside the reads, and stops while they are.
 #include <zlib.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
+#include <thread>
 
 #include "disc/parse_full_toc.h"
 #include "rip/rip_cd.h"
@@ -32,17 +36,39 @@ using testing::ModelDrive;
 constexpr std::int32_t kTrackSectors = 2500;
 constexpr int kTracks = 3;
 constexpr std::int32_t kTrack2 = kTrackSectors;  // the first sector of track 2
+constexpr std::int32_t kTrack3 = 2 * kTrackSectors;
+constexpr std::size_t kGiB = std::size_t{1} << 30;
 const std::vector<std::int32_t> kScattered = {kTrack2 + 300, kTrack2 + 600, kTrack2 + 900,
                                               kTrack2 + 1200, kTrack2 + 1500};
 
 // What one import came to, as its actions told it.
 struct Outcome {
-  std::string end;            // "ripComplete" or "ripFailed <message>"
+  std::string end;            // "ripComplete", "ripStopped" or "ripFailed <message>"
   std::string verdicts;       // each track's verdicts in order, tracks apart: "A NA A"
   state::TrackDamage damage;  // the last word on each track
   // Each track's last file and the CRC of all the audio the encoder got for it.
   std::map<int, std::pair<fs::path, std::uint32_t>> encoded;
+  std::size_t mostEncodesAtOnce = 0;
 };
+
+// How an import runs: how many files it writes at once beside the reads, and a call on each
+// file's encoding thread as its encode begins, with the track's number.
+struct ImportSetup {
+  OverlappedWrites::Bounds bounds = OverlappedWrites::Bounds::ofMachine();
+  std::function<void(int)> encodeBegins;
+};
+
+// Whether `condition` holds within ten seconds.
+bool within10s(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 class SecureReadingTest : public testing::RuntimeFixture {
  protected:
@@ -64,9 +90,10 @@ class SecureReadingTest : public testing::RuntimeFixture {
                    "application/octet-stream");
   }
 
-  Outcome import(ModelDrive& drive) {
+  Outcome import(ModelDrive& drive, const ImportSetup& setup = {}) {
     RipCD ripCD(std::shared_ptr<ModelDrive>(&drive, [](ModelDrive*) {}),
                 {.accurateRip = server.url()});
+    ripCD.writeBounds = setup.bounds;
     // The encoder gets the first second of each track, enough for a real file to tag; the CRC
     // of all the audio it was handed is kept by track, the last encode of a track counting.
     auto writer = std::make_shared<testing::HookedAACWriter>();
@@ -74,12 +101,17 @@ class SecureReadingTest : public testing::RuntimeFixture {
     Outcome outcome;
     std::mutex encoding;
     writer->beforeWrite = [&](const fs::path& file, std::span<const std::uint8_t> pcm) {
-      std::lock_guard lock(encoding);
+      std::unique_lock lock(encoding);
       const auto name = file.filename().string();  // ".Track 02.m4a.<suffix>"
-      auto& [path, crc] =
-          outcome.encoded[std::stoi(name.substr(name.find_first_of("0123456789"), 2))];
-      crc = static_cast<std::uint32_t>(::crc32_z(path == file ? crc : 0, pcm.data(), pcm.size()));
+      const int number = std::stoi(name.substr(name.find_first_of("0123456789"), 2));
+      auto& [path, crc] = outcome.encoded[number];
+      const bool begins = path != file;
+      crc = static_cast<std::uint32_t>(::crc32_z(begins ? 0 : crc, pcm.data(), pcm.size()));
       path = file;
+      lock.unlock();
+      if (begins && setup.encodeBegins) {
+        setup.encodeBegins(number);
+      }
     };
     ripCD.ripTrack.encodeToAAC.writer = writer;
     std::vector<disc::CDTrackInfo> tracks;
@@ -98,13 +130,18 @@ class SecureReadingTest : public testing::RuntimeFixture {
           outcome.end = "ripFailed " + failed->message;
         } else if (std::holds_alternative<actions::ripComplete>(action)) {
           outcome.end = "ripComplete";
+        } else if (std::holds_alternative<actions::ripStopped>(action)) {
+          outcome.end = "ripStopped";
         }
       });
     };
     const disc::CDDrive model{
         "model", "Model", drive.bsdName(), true, ModelDrive::kVendor, ModelDrive::kModel};
-    auto task = runner.spawn(
-        [&](std::stop_token stop) { ripCD(model, tracks, std::nullopt, *album, dispatch, stop); });
+    stopSource = std::stop_source();
+    auto task = runner.spawn([&](std::stop_token runnerStop) {
+      std::stop_callback forward(runnerStop, [this] { stopSource.request_stop(); });
+      ripCD(model, tracks, std::nullopt, *album, dispatch, stopSource.get_token());
+    });
     EXPECT_TRUE(mainQueue.runUntil([&] { return task.hasEnded(); }, std::chrono::minutes(2)));
     task.value();
     mainQueue.runPending();
@@ -112,6 +149,7 @@ class SecureReadingTest : public testing::RuntimeFixture {
       outcome.verdicts += (outcome.verdicts.empty() ? "" : " ") + text;
     }
     std::erase_if(outcome.damage, [](const auto& entry) { return entry.second.empty(); });
+    outcome.mostEncodesAtOnce = writer->mostOpenAtOnce();
     return outcome;
   }
 
@@ -121,6 +159,7 @@ class SecureReadingTest : public testing::RuntimeFixture {
       folder.path(), "disc", std::vector<testing::ImageTrackPlan>(kTracks, {kTrackSectors}));
   testing::TestHttpServer server;
   std::unique_ptr<AlbumFolder> album;
+  std::stop_source stopSource;
 };
 
 std::ptrdiff_t countOf(const std::string& text, const std::string& part) {
@@ -232,6 +271,90 @@ TEST_F(SecureReadingTest, EachDiscScriptEndsAsItsReadsAllow) {
     }
     EXPECT_EQ(countOf(log, "Passes: 2"), readTwice) << log;
     EXPECT_EQ(countOf(log, ", equal)"), agreed) << log;
+  }
+}
+
+// The drive reads on while earlier files are written: track 1's encode waits until the drive
+// reads track 3, by when track 2's encode has begun too, and the drive never has two requests
+// at once. The files are byte for byte those of an import that reads a track only once the
+// file before it is in place.
+TEST_F(SecureReadingTest, FilesAreWrittenBesideTheReadsAndComeOutAsOneAtATime) {
+  std::map<fs::path, std::string> files[2];
+  for (const bool overlapped : {true, false}) {
+    album = std::make_unique<AlbumFolder>(library.path() / (overlapped ? "overlapped" : "one"));
+    ModelDrive drive(image.cuePath, {.sectorsPerSecond = overlapped ? 24 * 75.0 : 0.0});
+    answerFor(drive, true);
+    const auto outcome = import(
+        drive, {.bounds = {.encoders = overlapped ? 2u : 1u, .audioBytes = overlapped ? kGiB : 0},
+                .encodeBegins = [&](int track) {
+                  if (overlapped && track == 1) {
+                    EXPECT_TRUE(within10s([&] { return drive.reads(kTrack3) > 0; }));
+                  }
+                }});
+    EXPECT_EQ(outcome.end, "ripComplete");
+    EXPECT_EQ(outcome.mostEncodesAtOnce, overlapped ? 2u : 1u);
+    EXPECT_EQ(drive.mostRequestsAtOnce(), 1);
+    for (int number = 1; number <= kTracks; ++number) {
+      const auto file = album->trackFile(number, std::nullopt);
+      files[overlapped][file.filename()] = testing::fileContents(file);
+    }
+  }
+  EXPECT_EQ(files[0], files[1]);
+}
+
+// A stop while two files are written, wherever the reads are then, ends both encodes and leaves
+// nothing of a track whose file was not in place.
+TEST_F(SecureReadingTest, AStopWhileTwoFilesAreWrittenLeavesOnlyTheFinishedOnes) {
+  // Until the stop, the encodes of the tracks in `held` wait; `stopWhen` says when it comes,
+  // asked on the encoding threads.
+  const struct {
+    const char* during;
+    bool known;
+    std::set<int> held;
+    std::function<bool(ModelDrive&)> stopWhen;
+    std::set<std::string> left;
+  } cases[] = {
+      {"the read of track 3",
+       true,
+       {1, 2},
+       [](ModelDrive& drive) { return drive.reads(kTrack3 + 100) > 0; },
+       {}},
+      {"the wait for an encoder",
+       true,
+       {1, 2},
+       [](ModelDrive& drive) { return drive.reads(kTrack3 + kTrackSectors - 1) > 0; },
+       {}},
+      {"the second read of track 2",
+       false,
+       {1, 2},
+       [](ModelDrive& drive) { return drive.reads(kTrack2 + 100) > 1; },
+       {}},
+      {"the wait for the last files",
+       true,
+       {2, 3},
+       [](ModelDrive&) { return true; },
+       {"Track 01.m4a"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.during);
+    fs::remove_all(library.path());
+    album = std::make_unique<AlbumFolder>(library.path() / "Unknown Artist" / "Unknown Album");
+    ModelDrive drive(image.cuePath, {.sectorsPerSecond = 100 * 75});
+    answerFor(drive, c.known);
+    std::atomic<int> waiting = 0;
+    const auto outcome =
+        import(drive, {.bounds = {.encoders = 2}, .encodeBegins = [&](int track) {
+                         if (!c.held.contains(track)) {
+                           return;
+                         }
+                         if (++waiting == 2) {
+                           EXPECT_TRUE(within10s([&] { return c.stopWhen(drive); }));
+                           stopSource.request_stop();
+                         }
+                         EXPECT_TRUE(within10s([&] { return stopSource.stop_requested(); }));
+                       }});
+    EXPECT_EQ(outcome.end, "ripStopped");
+    EXPECT_EQ(testing::filesUnder(album->path()), c.left);
   }
 }
 

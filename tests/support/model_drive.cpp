@@ -60,6 +60,11 @@ std::int64_t ModelDrive::totalReads() const {
   return totalReads_;
 }
 
+int ModelDrive::mostRequestsAtOnce() const {
+  std::lock_guard lock(mutex_);
+  return mostRequests_;
+}
+
 int ModelDrive::open(const std::string& bsdName) {
   std::lock_guard lock(mutex_);
   if (!mediumPresent_) {
@@ -96,6 +101,7 @@ int ModelDrive::readAudioFlagged(int descriptor, std::int32_t firstSector, int s
   std::chrono::steady_clock::time_point readyAt;
   {
     std::lock_guard lock(mutex_);
+    mostRequests_ = std::max(mostRequests_, ++requests_);
     for (int i = 0; i < sectors && error == 0; ++i) {
       Delivered delivered;
       if (firstSector + i == removalSector_) {
@@ -115,6 +121,10 @@ int ModelDrive::readAudioFlagged(int descriptor, std::int32_t firstSector, int s
   }
   // The request returns once the surface has been read, without holding the counts.
   std::this_thread::sleep_until(readyAt);
+  {
+    std::lock_guard lock(mutex_);
+    --requests_;
+  }
   errno = error;
   return error == 0 ? 0 : -1;
 }

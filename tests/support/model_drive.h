@@ -56,6 +56,8 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
   // Every time a request covered the sector: cache hits and failures included.
   int reads(std::int32_t sector) const;
   std::int64_t totalReads() const;
+  // The most requests that were in the drive at once (a drive takes one at a time).
+  int mostRequestsAtOnce() const;
 
   std::optional<std::vector<platform::linux_cd::OpticalDevice>> devices() override {
     return std::vector{device_};
@@ -98,6 +100,8 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
   std::map<std::int32_t, int> surfaceReads_;
   std::map<std::int32_t, int> reads_;
   std::int64_t totalReads_ = 0;
+  int requests_ = 0;
+  int mostRequests_ = 0;
   std::map<std::int32_t, Delivered> cache_;
   std::deque<std::int32_t> cacheOrder_;            // oldest first
   std::chrono::steady_clock::time_point readyAt_;  // when the surface reads so far are done
