@@ -1,19 +1,22 @@
 // The cost of reading securely: a clean 14-track, 10-minute disc on a model drive reading at
 // 24x (1,800 sectors a second), imported through RipCD when the AccurateRip database knows the
 // disc and when it does not, against what one pass over the disc costs: the drive's time to
-// read every sector once plus the encodes of the tracks, one after the other.
+// read every sector once, and the encode of the last track, which no read can hide (the files
+// of the others are written while the drive reads on).
 //
 //   bench_secure_reading
 //
-// Targets: the import of the known disc takes at most 1.05 times one pass's read time plus the
-// encodes; the unknown disc (every track read twice and compared) takes at most one more read
-// pass on top of that. Prints the sectors read beyond one pass in each case.
+// Targets: the import of the known disc takes at most 1.10 times one pass's read time plus the
+// last track's encode; the unknown disc (every track read twice and compared) takes at most one
+// more read pass on top of that. Prints the sectors read beyond one pass in each case, and the
+// encodes of all tracks one after the other, which the import no longer waits for.
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -38,7 +41,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kTrackSeconds[] = {41, 56, 38, 47, 44, 35, 49, 40, 52, 37, 43, 39, 46, 33};
 constexpr double kSectorsPerSecond = 24 * 75;
-constexpr double kKnownTarget = 1.05;
+constexpr double kKnownTarget = 1.10;
 
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -71,16 +74,17 @@ class Bench {
                               drive.bsdName(), {0, sectors()}, true);
       disc::ReadCDSectors read;
       for (const auto& track : tracks_) {
-        read(reader, track.startSector, track.sectorCount, [](double) {}, stop);
+        read(
+            reader, track.startSector, track.sectorCount, [](double) {}, stop);
       }
     });
   }
 
-  // The encodes of every track, one after the other.
-  double encodes() {
+  // The encodes of the last `count` tracks, one after the other.
+  double encodes(std::size_t count) {
     return onTask([&](std::stop_token stop) {
       rip::EncodeTrackToAAC encode;
-      for (const auto& track : tracks_) {
+      for (const auto& track : std::span(tracks_).last(count)) {
         encode(image_.discAudio(track.startSector, track.sectorCount),
                folder_.path() / "encoded.m4a", track.number, stop);
       }
@@ -144,17 +148,20 @@ void report(const char* what, double ratio, double target) {
 int main() {
   Bench bench;
   const double pass = bench.readPass();
-  const double encodes = bench.encodes();
+  const double encodes = bench.encodes(std::size(kTrackSeconds));
+  const double lastEncode = bench.encodes(1);
   std::int64_t knownExtra = 0;
   std::int64_t unknownExtra = 0;
   const double known = bench.import(true, knownExtra);
   const double unknown = bench.import(false, unknownExtra);
-  std::printf("one read pass %.1f s, encodes %.1f s, %d sectors\n", pass, encodes, bench.sectors());
+  std::printf("one read pass %.1f s, encodes %.1f s (the last track's %.1f s), %d sectors\n", pass,
+              encodes, lastEncode, bench.sectors());
   std::printf("known disc:   import %.1f s, %lld sectors read beyond one pass\n", known,
               static_cast<long long>(knownExtra));
   std::printf("unknown disc: import %.1f s, %lld sectors read beyond one pass\n", unknown,
               static_cast<long long>(unknownExtra));
-  report("known disc: import / (read pass + encodes)", known / (pass + encodes), kKnownTarget);
+  report("known disc: import / (read pass + last track's encode)", known / (pass + lastEncode),
+         kKnownTarget);
   report("unknown disc: (import - known disc's import) / read pass", (unknown - known) / pass, 1.0);
   return 0;
 }
