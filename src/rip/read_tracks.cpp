@@ -59,7 +59,11 @@ void ReadTracks::rip(std::size_t index, const disc::CDTrackInfo& track,
   const auto checksums = checksumsOf(audio.pcm, track, index == 0, index + 1 == c_.trackCount);
   const Waiting waiting{
       index, track, metadata, checksums, CopyRead::of(audio), c_.log.tracks.size()};
-  auto damage = damageOf(audio, track);
+  const auto damage = damageOf(audio, track);
+  if (!damage.empty()) {
+    report(c_.dispatch, trackDamaged{number, damage});
+  }
+  c_.verifications.trackRipped(number, index, checksums);
   c_.log.tracks.push_back({.track = track,
                            .file = c_.album.trackFile(number, metadata.trackTitle),
                            .checksums = checksums,
@@ -68,13 +72,9 @@ void ReadTracks::rip(std::size_t index, const disc::CDTrackInfo& track,
                            .copyCRC = checksums.crc32,
                            .errorPointers = c_.reader.errorPointers()});
   const auto verdict = c_.verifications.verdictFor(index, checksums);
-  write(waiting, std::move(audio.pcm), checksums,
-        [this, number, damage = std::move(damage)](const std::filesystem::path& file) {
-          report(c_.dispatch, trackRipComplete{number, file});
-          if (!damage.empty()) {
-            report(c_.dispatch, trackDamaged{number, damage});
-          }
-        });
+  write(waiting, std::move(audio.pcm), [this, number](const std::filesystem::path& file) {
+    report(c_.dispatch, trackRipComplete{number, file});
+  });
   audio = {};
   // A track that the database has already turned down is read again while its file is
   // written, so that the second read costs the drive's time only.
@@ -103,18 +103,16 @@ auto ReadTracks::reading(Read read) -> decltype(read()) {
 }
 
 void ReadTracks::write(const Waiting& waiting, std::vector<std::uint8_t> pcm,
-                       const accuraterip::TrackChecksumValues& checksums,
                        std::function<void(const std::filesystem::path&)> placed) {
   writes_.start(
       waiting.track.number, std::move(pcm),
-      [this, track = waiting.track, metadata = waiting.metadata, index = waiting.index, checksums,
-       placed = std::move(placed)](std::span<const std::uint8_t> pcm, const std::stop_token& stop) {
+      [this, track = waiting.track, metadata = waiting.metadata, placed = std::move(placed)](
+          std::span<const std::uint8_t> pcm, const std::stop_token& stop) {
         const auto file = c_.ripTrack.write(pcm, track, metadata, c_.album, stop);
         diagnostic("RipCD: track ", track.number, " complete \u2192 ", file.filename());
         if (placed) {
           placed(file);
         }
-        c_.verifications.trackRipped(track.number, index, checksums);
       });
 }
 
@@ -165,8 +163,6 @@ void ReadTracks::keepSecondRead(const Waiting& waiting, TestRead test) {
   TrackAudio& audio = *test.settled;
   logged.sectorsReadAgain = static_cast<std::int32_t>(
       disc::sectorsInEither(waiting.copy.readAgain, audio.readAgain).size());
-  // What the first file's task told of the track comes first.
-  writes_.waitFor(number);
   if (auto damage = damageOf(audio, waiting.track); damage != logged.damaged) {
     logged.damaged = damage;
     report(c_.dispatch, trackDamaged{number, std::move(damage)});
@@ -178,7 +174,10 @@ void ReadTracks::keepSecondRead(const Waiting& waiting, TestRead test) {
   }
   diagnostic("RipCD: track ", number, " settled to other audio; writing its file again");
   logged.checksums = checksums;
-  write(waiting, std::move(audio.pcm), checksums);
+  c_.verifications.trackRipped(number, waiting.index, checksums);
+  // The first file is in place before the settled audio's replaces it.
+  writes_.waitFor(number);
+  write(waiting, std::move(audio.pcm));
 }
 
 }  // namespace noru::rip

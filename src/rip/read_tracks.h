@@ -24,11 +24,11 @@ namespace noru::rip {
 // next tracks (see OverlappedWrites), and a track that no database confirms read a second time
 // and compared with the first once its verdict is known (at once, while its file is written,
 // when the verdict is known by the end of the first read; after the first pass otherwise).
-// Where the two reads disagreed, the settled audio replaces the file's once the first file is
-// in place, and is verified again. Every step is reported through the context's dispatch as
-// ripping actions, a track's completion by the task that wrote it; failures and stops are
-// raised as the reads and writes raise them, the first failed write's failure before a stop it
-// caused.
+// Where the two reads disagreed, the settled audio is verified again and replaces the file's
+// once the first file is in place. Every step is reported through the context's dispatch as
+// ripping actions: a track's damage and verdict as soon as its read tells them, its completion
+// by the task that wrote its file. Failures and stops are raised as the reads and writes raise
+// them, the first failed write's failure before a stop it caused.
 class ReadTracks {
  public:
   struct Context {
@@ -67,8 +67,9 @@ class ReadTracks {
   // Reads with `read`, raising a failed write's failure rather than the stop it caused.
   template <class Read>
   auto reading(Read read) -> decltype(read());
+  // Has the track's file written from `pcm` on a task of its own; `placed` hears of it once it
+  // is in place.
   void write(const Waiting& waiting, std::vector<std::uint8_t> pcm,
-             const accuraterip::TrackChecksumValues& checksums,
              std::function<void(const std::filesystem::path&)> placed = {});
   void decide(const Waiting& waiting);
   TestRead readAgain(const Waiting& waiting);

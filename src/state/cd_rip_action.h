@@ -60,14 +60,16 @@ struct trackRipComplete {
   std::filesystem::path fileURL;
   NORU_EQUALITY(trackRipComplete);
 };
-// The AccurateRip verdict on a track already ripped.
+// The AccurateRip verdict on a track, once its read and the database's answer are both there
+// (its file may still be being written).
 struct trackVerified {
   std::int64_t track = 0;
   accuraterip::TrackVerification verification;
   NORU_EQUALITY(trackVerified);
 };
 // The stretches of an imported track whose reads never agreed, in sectors from the track's
-// start; none when a later read settled them. The track's file holds the best audio read.
+// start, told as its reads end; none when a later read settled them. The track's file holds
+// the best audio read.
 struct trackDamaged {
   std::int64_t track = 0;
   std::vector<disc::SectorStretch> stretches;
