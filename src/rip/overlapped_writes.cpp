@@ -39,7 +39,9 @@ void OverlappedWrites::start(std::int64_t track, std::vector<std::uint8_t> pcm, 
   // The task reports its end under the lock, which is held until it is recorded here.
   running.task.emplace(platform::tasks::taskRunner().spawn(
       [this, &running, pcm = std::move(pcm), write = std::move(write),
-       stop = stop_.get_token()](std::stop_token) mutable {
+       stop = stop_.get_token()](std::stop_token runnerStop) mutable {
+        // A runner that shuts down (the application quitting) ends the other writes too.
+        const std::stop_callback shutDown(runnerStop, [this] { stop_.request_stop(); });
         std::exception_ptr failure;
         try {
           write(pcm, stop);

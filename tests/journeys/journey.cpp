@@ -21,21 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Answers with the library, or is cancelled while `declines` is above zero.
-struct LibraryDialog final : app::FolderDialog {
-  LibraryDialog(fs::path library, int* runs, int* declines)
-      : library(std::move(library)), runs(runs), declines(declines) {}
-  std::optional<fs::path> chooseFolder() override {
-    ++*runs;
-    if (*declines > 0) {
-      --*declines;
-      return std::nullopt;
-    }
-    return library;
-  }
-  fs::path library;
-  int* runs;
-  int* declines;
+// Answers as `choose` does.
+struct ScriptedDialog final : app::FolderDialog {
+  std::optional<fs::path> chooseFolder() override { return choose(); }
+  std::function<std::optional<fs::path>()> choose;
 };
 
 }  // namespace
@@ -149,6 +138,16 @@ void Journey::launch(const std::string& serviceURL) {
   }};
   drives = std::make_shared<InterceptedDrives>(
       std::make_shared<platform::image::SystemDrives>(machineDrives, images));
+  // The folder dialog answers with the library, or is cancelled while declines are left.
+  auto dialog = std::make_shared<ScriptedDialog>();
+  dialog->choose = [this]() -> std::optional<fs::path> {
+    ++folderDialogRuns;
+    if (folderDialogDeclines == 0) {
+      return library.path();
+    }
+    --folderDialogDeclines;
+    return std::nullopt;
+  };
   auto web = webServices;
   web.metadataService = serviceURL.empty() ? service.url() : serviceURL;
   web.coverArtArchive = service.url();
@@ -160,8 +159,7 @@ void Journey::launch(const std::string& serviceURL) {
                       .images = images,
                       .services = web,
                       .preferences = std::make_shared<app::Preferences>(settingsFile()),
-                      .folderDialog = std::make_shared<LibraryDialog>(
-                          library.path(), &folderDialogRuns, &folderDialogDeclines),
+                      .folderDialog = dialog,
                       .folderAccess = std::make_shared<app::SystemFolderAccess>(),
                   });
   window = ui::mainWindowOf(*app);

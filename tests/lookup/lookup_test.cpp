@@ -98,7 +98,6 @@ TEST(LookupCDResponse, DecodesAllOrNothingIntoTheApplicationRecords) {
        Refused{Kind::dataCorrupted, ""}},
       {"number beyond a double", R"({"releases":[],"extra":1e999})",
        Refused{Kind::dataCorrupted, ""}},
-      {"lone huge number", "1e400", Refused{Kind::dataCorrupted, ""}},
   };
   for (const auto& [name, body, outcome] : cases) {
     SCOPED_TRACE(name);

@@ -6,11 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <thread>
 
-#include "disc/parse_full_toc.h"
 #include "lookup/json_coding.h"
 #include "lookup/lookup_cd.h"
 #include "lookup/search_cd.h"
@@ -52,21 +50,6 @@ std::string publishedDiscId(int last, int leadOut, const std::vector<int>& offse
   return id;
 }
 
-// A full TOC (READ TOC format 0010b) of one descriptor per {session, control, point, address}.
-std::vector<std::uint8_t> fullToc(const std::vector<std::array<int, 4>>& descriptors) {
-  std::vector<std::uint8_t> bytes = {0, 0, 1, 2};
-  for (const auto& [session, control, point, address] : descriptors) {
-    const int frames = address + 150;
-    bytes.insert(
-        bytes.end(),
-        {static_cast<std::uint8_t>(session), static_cast<std::uint8_t>(0x10 | control), 0,
-         static_cast<std::uint8_t>(point), 0, 0, 0, 0, static_cast<std::uint8_t>(frames / 4500),
-         static_cast<std::uint8_t>(frames / 75 % 60), static_cast<std::uint8_t>(frames % 75)});
-  }
-  bytes[1] = static_cast<std::uint8_t>(bytes.size() - 2);
-  return bytes;
-}
-
 json credit(const std::string& name, const std::string& join = "") {
   return {{"name", name}, {"joinphrase", join}, {"artist", {{"id", "id-" + name}}}};
 }
@@ -91,12 +74,9 @@ class SecondSourceTest : public ::testing::Test {
                                       .wikimediaCommons = mb.url("/commons")},
                               .limiter = std::make_shared<RateLimiter>(0ms)};
   }
-  std::vector<std::string> pathsAsked() const {
-    std::vector<std::string> paths;
-    for (const auto& request : mb.requests()) {
-      paths.push_back(request.path);
-    }
-    return paths;
+  // How many requests were for `path`.
+  long requestsFor(const std::string& path) const {
+    return std::ranges::count(mb.requests(), path, &testing::RecordedRequest::path);
   }
 
   TestHttpServer mb;
@@ -105,20 +85,16 @@ class SecondSourceTest : public ::testing::Test {
 };
 
 TEST_F(SecondSourceTest, DiscIdsFollowThePublishedAlgorithmAndTheLookupSendsThemWithTheToc) {
-  // An Enhanced CD: two audio tracks, then a data session 11400 frames after the audio ends.
-  const auto enhanced = disc::parseFullTOC(fullToc({{1, 0, 0xA2, 30000},
-                                                    {1, 0, 1, 0},
-                                                    {1, 0, 2, 12000},
-                                                    {2, 4, 0xA2, 60000},
-                                                    {2, 4, 3, 41400}}));
-  ASSERT_TRUE(enhanced.has_value());
+  // An Enhanced CD's audio, as the full TOC parses (see the disc tests): its last audio track
+  // ends at its session's lead-out, 11400 frames before the data track of the next session.
+  const disc::CDDiscInfo enhanced{{{1, 0, 12000}, {2, 12000, 18000}}, 30000};
   struct Case {
     disc::CDDiscInfo disc;
     std::string id;
     std::string toc;
   } const cases[] = {
       {kDisc, publishedDiscId(3, 37650, {150, 15150, 30150}), "1+3+37650+150+15150+30150"},
-      {*enhanced, publishedDiscId(2, 41400 - 11400 + 150, {150, 12150}), "1+2+30150+150+12150"},
+      {enhanced, publishedDiscId(2, 41400 - 11400 + 150, {150, 12150}), "1+2+30150+150+12150"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(musicBrainzDiscTOC(c.disc), (MusicBrainzDiscTOC{c.id, c.toc})) << c.toc;
@@ -196,7 +172,7 @@ TEST_F(SecondSourceTest, AnUnreachableServiceIsAnsweredByMusicBrainzReleasesMapp
            .caaReleaseMbid = "rel-2"},
       }};
   EXPECT_EQ(response, expected);
-  EXPECT_EQ(std::ranges::count(pathsAsked(), "/caa/release/rel-1"), 0) << "no front artwork";
+  EXPECT_EQ(requestsFor("/caa/release/rel-1"), 0) << "no front artwork";
 }
 
 TEST_F(SecondSourceTest, OnlyAServiceThatCannotBeReachedIsSecondGuessedAndItsErrorStands) {
@@ -231,8 +207,7 @@ TEST_F(SecondSourceTest, OnlyAServiceThatCannotBeReachedIsSecondGuessedAndItsErr
   } catch (const platform::http::TransportError& error) {
     EXPECT_EQ(error.kind(), platform::http::TransportError::Kind::cannotConnectToHost);
   }
-  EXPECT_EQ(std::ranges::count(pathsAsked(), "/ws/2/discid/" + musicBrainzDiscTOC(kDisc)->discId),
-            2);
+  EXPECT_EQ(requestsFor("/ws/2/discid/" + musicBrainzDiscTOC(kDisc)->discId), 2);
 }
 
 TEST_F(SecondSourceTest, TheSearchPicksTheEditionWhoseTrackLengthsMatchTheDisc) {
@@ -263,7 +238,7 @@ TEST_F(SecondSourceTest, TheSearchPicksTheEditionWhoseTrackLengthsMatchTheDisc) 
   EXPECT_EQ(response.releases[0].releaseMbid, "album");
   EXPECT_EQ(response.releases[0].tracks.size(), 3u);
   EXPECT_EQ(response.releases[1].releaseMbid, "radio");
-  EXPECT_EQ(std::ranges::count(pathsAsked(), "/ws/2/release/boxed"), 0);
+  EXPECT_EQ(requestsFor("/ws/2/release/boxed"), 0);
   EXPECT_EQ(mb.requests().at(0).params.find("query")->second,
             R"(release:"Best \"Of\"" AND artist:"Ann")");
 

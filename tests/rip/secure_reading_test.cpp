@@ -61,13 +61,10 @@ struct ImportSetup {
 // Whether `condition` holds within ten seconds.
 bool within10s(const std::function<bool()>& condition) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
+  while (!condition() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  return true;
+  return condition();
 }
 
 class SecureReadingTest : public testing::RuntimeFixture {
@@ -314,26 +311,16 @@ TEST_F(SecureReadingTest, AStopWhileTwoFilesAreWrittenLeavesOnlyTheFinishedOnes)
     std::function<bool(ModelDrive&)> stopWhen;
     std::set<std::string> left;
   } cases[] = {
-      {"the read of track 3",
-       true,
-       {1, 2},
-       [](ModelDrive& drive) { return drive.reads(kTrack3 + 100) > 0; },
-       {}},
-      {"the wait for an encoder",
-       true,
-       {1, 2},
-       [](ModelDrive& drive) { return drive.reads(kTrack3 + kTrackSectors - 1) > 0; },
-       {}},
-      {"the second read of track 2",
-       false,
-       {1, 2},
-       [](ModelDrive& drive) { return drive.reads(kTrack2 + 100) > 1; },
-       {}},
-      {"the wait for the last files",
-       true,
-       {2, 3},
-       [](ModelDrive&) { return true; },
+      // clang-format off
+      {"the read of track 3", true, {1, 2},
+       [](ModelDrive& drive) { return drive.reads(kTrack3 + 100) > 0; }, {}},
+      {"the wait for an encoder", true, {1, 2},
+       [](ModelDrive& drive) { return drive.reads(kTrack3 + kTrackSectors - 1) > 0; }, {}},
+      {"the second read of track 2", false, {1, 2},
+       [](ModelDrive& drive) { return drive.reads(kTrack2 + 100) > 1; }, {}},
+      {"the wait for the last files", true, {2, 3}, [](ModelDrive&) { return true; },
        {"Track 01.m4a"}},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.during);

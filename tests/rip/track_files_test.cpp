@@ -45,11 +45,7 @@ TEST(TrackFileName, CleansTheTitleAndPadsTheNumber) {
 }
 
 std::string repeated(const std::string& text, std::size_t count) {
-  std::string result;
-  for (std::size_t i = 0; i < count; ++i) {
-    result += text;
-  }
-  return result;
+  return count == 0 ? "" : text + repeated(text, count - 1);
 }
 
 // A Linux file name holds 255 bytes: 248 of them are left for the title between "01 " and
@@ -224,7 +220,6 @@ TEST_F(FetchImagesTest, ArtistInfoWithoutAUsablePictureAddressEndsWithoutAPictur
       {200, R"({"thumb_url":""})"},
       {200, R"({"thumb_url":"apple_music:artist/123"})"},
       {200, R"({"thumb_url":"file:///etc/passwd"})"},
-      {200, R"({"thumb_url":"ftp://127.0.0.1/x.jpg"})"},
       {200, R"({"thumb_url":42})"},
       {200, "<html>nope</html>"},
       {404, R"({"thumb_url":")" + server.url("/thumb.jpg") + R"("})"},

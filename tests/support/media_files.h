@@ -28,9 +28,7 @@ AudioStreamFacts probeAudioFile(const std::filesystem::path& file);
 
 // The iTunes-style items of an M4A file, as TagLib reads them back.
 struct M4AItems {
-  std::optional<std::string> title;
-  std::optional<std::string> artist;
-  std::optional<std::string> album;
+  std::optional<std::string> title, artist, album;
   std::optional<std::pair<int, int>> trackNumber;
   std::vector<std::vector<std::uint8_t>> jpegCovers;  // covers in any other format are left out
   std::optional<std::string> iTunSMPB;                // the gapless playback item
