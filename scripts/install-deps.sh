@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev
   libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
   libtag1-dev libudev-dev libcue-dev libdiscid-dev uuid-dev linux-libc-dev
-  libgtest-dev libgmock-dev libcpp-httplib-dev libssl-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libcpp-httplib-dev libssl-dev libbenchmark-dev libpugixml-dev
   ffmpeg xvfb xauth python3 fonts-dejavu-core
 )
 
