@@ -20,6 +20,11 @@ std::uint32_t combine(std::uint32_t first, std::uint32_t second, std::int64_t se
   return static_cast<std::uint32_t>(::crc32_combine64(first, second, secondBytes));
 }
 
+// The CRC of `first` followed by `second`, `appended` being the operator of second's length.
+std::uint32_t append(std::uint32_t first, std::uint32_t second, unsigned long appended) {
+  return static_cast<std::uint32_t>(::crc32_combine_op(first, second, appended));
+}
+
 }  // namespace
 
 std::optional<DiscCRCs> DiscCRCs::forTracks(std::vector<std::int64_t> trackSamples) {
@@ -95,17 +100,24 @@ std::optional<DiscCRCs::AtOffsets> DiscCRCs::atOffsets() const {
     const bool last = index + 1 == tracks_.size();
     sums.prefixes_.push_back(prefixesOf(track.tail, last ? none : tracks_[index + 1].head));
     sums.middles_.push_back(track.middle);
-    sums.middleBytes_.push_back((track.tailFrom - track.headTo) * kBytesPerSample);
+    const auto middleBytes = (track.tailFrom - track.headTo) * kBytesPerSample;
+    sums.middleAppended_.push_back(::crc32_combine_gen64(middleBytes));
   }
+  std::int64_t innerBytes = 0;
   for (std::size_t index = 0; index < tracks_.size(); ++index) {
-    sums.inner_ = combine(sums.inner_, sums.middles_[index], sums.middleBytes_[index]);
-    sums.innerBytes_ += sums.middleBytes_[index];
+    const auto middleBytes = (tracks_[index].tailFrom - tracks_[index].headTo) * kBytesPerSample;
+    sums.inner_ = combine(sums.inner_, sums.middles_[index], middleBytes);
+    innerBytes += middleBytes;
     if (index + 1 < tracks_.size()) {
       const auto& window = sums.prefixes_[index + 1];
-      sums.inner_ = combine(sums.inner_, window.back(),
-                            static_cast<std::int64_t>(window.size() - 1) * kBytesPerSample);
-      sums.innerBytes_ += static_cast<std::int64_t>(window.size() - 1) * kBytesPerSample;
+      const auto windowBytes = static_cast<std::int64_t>(window.size() - 1) * kBytesPerSample;
+      sums.inner_ = combine(sums.inner_, window.back(), windowBytes);
+      innerBytes += windowBytes;
     }
+  }
+  sums.innerAppended_ = ::crc32_combine_gen64(innerBytes);
+  for (std::int64_t samples = 0; samples <= 2 * kReach; ++samples) {
+    sums.samplesAppended_.push_back(::crc32_combine_gen64(samples * kBytesPerSample));
   }
   return sums;
 }
@@ -114,23 +126,25 @@ std::uint32_t DiscCRCs::AtOffsets::windowCRC(std::size_t index, std::int64_t fro
                                              std::int64_t to) const {
   // The CRC of a run follows from the CRCs of the window's start up to either end of it.
   const auto& prefixes = prefixes_[index];
-  const auto bytes = (to - from) * kBytesPerSample;
   return prefixes[static_cast<std::size_t>(to)] ^
-         combine(prefixes[static_cast<std::size_t>(from)], 0, bytes);
+         append(prefixes[static_cast<std::size_t>(from)], 0,
+                samplesAppended_[static_cast<std::size_t>(to - from)]);
 }
 
 std::uint32_t DiscCRCs::AtOffsets::track(std::size_t index, std::int32_t offset) const {
   const std::int64_t shift = kReach + offset;
   std::uint32_t crc = windowCRC(index, shift, 2 * kReach);
-  crc = combine(crc, middles_[index], middleBytes_[index]);
-  return combine(crc, windowCRC(index + 1, 0, shift), shift * kBytesPerSample);
+  crc = append(crc, middles_[index], middleAppended_[index]);
+  return append(crc, windowCRC(index + 1, 0, shift),
+                samplesAppended_[static_cast<std::size_t>(shift)]);
 }
 
 std::uint32_t DiscCRCs::AtOffsets::disc(std::int32_t offset) const {
   const std::int64_t shift = kReach + offset;
   std::uint32_t crc = windowCRC(0, shift, 2 * kReach);
-  crc = combine(crc, inner_, innerBytes_);
-  return combine(crc, windowCRC(prefixes_.size() - 1, 0, shift), shift * kBytesPerSample);
+  crc = append(crc, inner_, innerAppended_);
+  return append(crc, windowCRC(prefixes_.size() - 1, 0, shift),
+                samplesAppended_[static_cast<std::size_t>(shift)]);
 }
 
 std::optional<std::int32_t> DiscCRCs::AtOffsets::offsetOf(std::uint32_t crc) const {

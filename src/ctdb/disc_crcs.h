@@ -39,9 +39,12 @@ class DiscCRCs {
 
     std::vector<std::vector<std::uint32_t>> prefixes_;  // by boundary: CRCs of each window's start
     std::vector<std::uint32_t> middles_;                // by track
-    std::vector<std::int64_t> middleBytes_;
-    std::uint32_t inner_ = 0;  // everything between the first window and the last
-    std::int64_t innerBytes_ = 0;
+    // zlib's operators that append so many bytes to a CRC: of 0 … 2 × kMaxOffset samples, of
+    // each track's middle, of everything between the first window and the last.
+    std::vector<unsigned long> samplesAppended_;
+    std::vector<unsigned long> middleAppended_;
+    std::uint32_t inner_ = 0;
+    unsigned long innerAppended_ = 0;
   };
 
   // For a disc whose audio tracks hold `trackSamples` stereo samples each, in order. Nothing

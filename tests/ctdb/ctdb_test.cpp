@@ -11,6 +11,7 @@
 #include "ctdb/ctdb_toc.h"
 #include "ctdb/disc_crcs.h"
 #include "ctdb/parse_ctdb_answer.h"
+#include "ctdb/verify_rip.h"
 
 namespace noru::ctdb {
 namespace {
@@ -137,7 +138,7 @@ TEST(ParseCTDBAnswer, EntriesOrNothing) {
 
 // Three tracks of noise, whole sectors long, so that the disc's length is no whole number of
 // 5880-sample rows.
-TEST(DiscCRCs, EqualZlibOverTheWindowsShiftedByTheOffset) {
+TEST(DiscCRCs, EqualZlibOverTheWindowsShiftedByTheOffsetAndFindTheEntryOfTheRip) {
   const std::vector<std::int64_t> lengths = {40 * 588, 35 * 588, 50 * 588};
   std::vector<std::uint8_t> audio;
   std::mt19937 noise(7);
@@ -178,6 +179,23 @@ TEST(DiscCRCs, EqualZlibOverTheWindowsShiftedByTheOffset) {
   EXPECT_EQ(sums->offsetOf(zlib(5880 + 667, end + 667)), 667);
   EXPECT_EQ(sums->offsetOf(zlib(5880 - 1200, end - 1200)), -1200);
   EXPECT_EQ(sums->offsetOf(0x12345678), std::nullopt);
+
+  // The database's entries: this pressing at +667; another whose disc CRC differs but that
+  // holds track 2 at -1200; one of another layout.
+  const auto trackCRCsAt = [&](std::int32_t offset) {
+    std::vector<std::uint32_t> crcs;
+    for (std::size_t index = 0; index < lengths.size(); ++index) {
+      crcs.push_back(zlib(boundaries[index] + offset, boundaries[index + 1] + offset));
+    }
+    return crcs;
+  };
+  const CTDBEntry pressing{
+      .crc32 = zlib(5880 + 667, end + 667), .confidence = 5, .trackCRCs = trackCRCsAt(667)};
+  const CTDBEntry other{.crc32 = 1, .confidence = 9, .trackCRCs = {7, trackCRCsAt(-1200)[1], 0}};
+  const CTDBEntry fewer{.crc32 = pressing.crc32, .confidence = 20, .trackCRCs = {1, 2}};
+  EXPECT_EQ(verifyRip({other, pressing, fewer}, *sums, 3),
+            (RipVerdict{.disc = RipVerdict::DiscMatch{1, 667, 5}, .tracks = {5, 5, 5}}));
+  EXPECT_EQ(verifyRip({other, fewer}, *sums, 3), (RipVerdict{.tracks = {0, 9, 0}}));
 
   EXPECT_FALSE(DiscCRCs::forTracks({5880 * 3, 100, 5880 * 3})) << "a track of 100 samples";
   EXPECT_FALSE(DiscCRCs::forTracks({}));

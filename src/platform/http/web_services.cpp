@@ -9,6 +9,7 @@ WebServices WebServices::shipped() {
       .metadataService = std::string(kMetadataServiceBaseURL),
       .coverArtArchive = std::string(kCoverArtArchiveBaseURL),
       .accurateRip = std::string(kAccurateRipBaseURL),
+      .cueToolsDatabase = std::string(kCueToolsDatabaseBaseURL),
       .musicBrainz = std::string(kMusicBrainzBaseURL),
       .wikidata = std::string(kWikidataBaseURL),
       .wikimediaCommons = std::string(kWikimediaCommonsBaseURL),

@@ -17,6 +17,9 @@ inline constexpr std::string_view kCoverArtArchiveBaseURL = "https://coverartarc
 // The AccurateRip database of track checksums and its list of drive read offsets. Plain HTTP:
 // that is how the server publishes them, and what it serves is checked, not trusted.
 inline constexpr std::string_view kAccurateRipBaseURL = "http://www.accuraterip.com";
+// The CUETools database of whole-disc CRCs and the syndromes that repair a rip. Plain HTTP, as
+// the server publishes it; what it serves is checked against the rip, not trusted.
+inline constexpr std::string_view kCueToolsDatabaseBaseURL = "http://db.cuetools.net";
 // Where the program finds the same answers itself when the metadata service cannot be reached:
 // the MusicBrainz web service, and Wikidata and Wikimedia Commons for artist pictures.
 inline constexpr std::string_view kMusicBrainzBaseURL = "https://musicbrainz.org";
@@ -32,6 +35,7 @@ struct WebServices {
   std::string metadataService;
   std::string coverArtArchive;
   std::string accurateRip;
+  std::string cueToolsDatabase;
   std::string musicBrainz;
   std::string wikidata;
   std::string wikimediaCommons;
