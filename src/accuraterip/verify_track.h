@@ -11,11 +11,15 @@ namespace noru::accuraterip {
 
 enum class ChecksumVersion { v1, v2 };
 
+// The database that confirmed a track.
+enum class Database { accurateRip, cueToolsDatabase };
+
 // The track's checksum is one the database holds: `confidence` submissions (the most among
-// the pressings that match) agree with it.
+// the pressings that match) agree with it. (`version` tells AccurateRip's checksums apart.)
 struct Accurate {
   int confidence = 0;
   ChecksumVersion version = ChecksumVersion::v2;
+  Database database = Database::accurateRip;
 
   bool operator==(const Accurate&) const = default;
 };

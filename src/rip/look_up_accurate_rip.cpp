@@ -5,9 +5,9 @@
 
 #include "accuraterip/database_answer_error.h"
 #include "accuraterip/disc_identifiers.h"
-#include "disc/parse_full_toc.h"
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
+#include "rip/read_disc_layout.h"
 
 namespace noru::rip {
 
@@ -17,11 +17,7 @@ using Status = AccurateRipAnswer::Status;
 AccurateRipAnswer LookUpAccurateRip::operator()(const std::string& bsdName,
                                                 std::stop_token stop) const {
   AccurateRipAnswer answer{.status = Status::notReached};
-  const auto reply =
-      tocSource_ ? tocSource_->readFullToc(bsdName) : platform::linux_cd::FullTocReply{};
-  const auto layout = reply.outcome == platform::linux_cd::FullTocReply::Outcome::ok
-                          ? disc::parseFullTOCLayout(reply.bytes)
-                          : std::nullopt;
+  const auto layout = readDiscLayout(tocSource_, bsdName);
   const auto identifiers = layout ? accuraterip::DiscIdentifiers::from(*layout) : std::nullopt;
   if (!identifiers) {
     answer.status = Status::notAsked;

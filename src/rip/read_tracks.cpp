@@ -57,6 +57,9 @@ void ReadTracks::rip(std::size_t index, const disc::CDTrackInfo& track,
                             againProgressOf(number));
   });
   const auto checksums = checksumsOf(audio.pcm, track, index == 0, index + 1 == c_.trackCount);
+  if (c_.discCRCs) {
+    c_.discCRCs->setTrack(index, audio.pcm);
+  }
   const Waiting waiting{
       index, track, metadata, checksums, CopyRead::of(audio), c_.log.tracks.size()};
   const auto damage = damageOf(audio, track);
@@ -132,10 +135,15 @@ RipCDTrack::Progress ReadTracks::againProgressOf(std::int64_t number) const {
   };
 }
 
-// A track that the database confirms is done; any other is read again and compared.
+bool ReadTracks::isConfirmed(std::int64_t number) const {
+  const auto verdicts = c_.verifications.verdicts();
+  const auto found = verdicts.find(number);
+  return found != verdicts.end() && std::holds_alternative<accuraterip::Accurate>(found->second);
+}
+
+// A track that a database confirms is done; any other is read again and compared.
 void ReadTracks::decide(const Waiting& waiting) {
-  const auto verdict = c_.verifications.verdictFor(waiting.index, waiting.checksums);
-  if (!verdict || !std::holds_alternative<accuraterip::Accurate>(*verdict)) {
+  if (!isConfirmed(waiting.track.number)) {
     keepSecondRead(waiting, readAgain(waiting));
   }
 }
@@ -175,6 +183,9 @@ void ReadTracks::keepSecondRead(const Waiting& waiting, TestRead test) {
   diagnostic("RipCD: track ", number, " settled to other audio; writing its file again");
   logged.checksums = checksums;
   c_.verifications.trackRipped(number, waiting.index, checksums);
+  if (c_.discCRCs) {
+    c_.discCRCs->setTrack(waiting.index, audio.pcm);
+  }
   // The first file is in place before the settled audio's replaces it.
   writes_.waitFor(number);
   write(waiting, std::move(audio.pcm));

@@ -7,6 +7,7 @@
 #include <stop_token>
 #include <vector>
 
+#include "ctdb/disc_crcs.h"
 #include "disc/cd_track_info.h"
 #include "disc/disc_reader.h"
 #include "rip/album_folder.h"
@@ -40,6 +41,8 @@ class ReadTracks {
     const state::Dispatch& dispatch;
     std::stop_token stop;
     std::size_t trackCount;
+    // Takes the audio of each track as it is kept, if the disc's CRCs can be counted.
+    ctdb::DiscCRCs* discCRCs = nullptr;
   };
 
   ReadTracks(Context context, OverlappedWrites::Bounds bounds)
@@ -48,8 +51,9 @@ class ReadTracks {
   // Reads and reports the track at `index` among the disc's audio tracks and has its file
   // written, and decides at once whether it needs a second read if the database has answered.
   void rip(std::size_t index, const disc::CDTrackInfo& track, const TrackMetadata& metadata);
-  // Decides the tracks read before the database answered, and waits until every file is in
-  // place; call it once the answer is there.
+  // Decides the tracks read before the database answered (a track either database confirms
+  // is not read again), and waits until every file is in place; call it once both answers are
+  // there.
   void finish();
 
  private:
@@ -71,6 +75,7 @@ class ReadTracks {
   // is in place.
   void write(const Waiting& waiting, std::vector<std::uint8_t> pcm,
              std::function<void(const std::filesystem::path&)> placed = {});
+  bool isConfirmed(std::int64_t number) const;
   void decide(const Waiting& waiting);
   TestRead readAgain(const Waiting& waiting);
   void keepSecondRead(const Waiting& waiting, TestRead test);

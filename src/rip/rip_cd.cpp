@@ -11,6 +11,8 @@
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
 #include "platform/tasks/runtime.h"
+#include "ctdb/verify_rip.h"
+#include "platform/linux/audio_device.h"
 #include "rip/read_tracks.h"
 #include "rip/track_verifications.h"
 #include "rip/write_rip_log.h"
@@ -49,17 +51,13 @@ void createAlbumFolder(const AlbumFolder& album) {
   }
 }
 
-// The AccurateRip lookup of an import, on a task of its own beside the reads, handing its
-// answer to `verifications`. A stop of the import reaches it; however the import ends, the
-// lookup is cancelled if it still runs and its thread joined.
+// A database lookup of an import, on a task of its own beside the reads: `lookUp` asks and
+// hands the answer on. A stop of the import reaches it; however the import ends, the lookup is
+// cancelled if it still runs and its thread joined.
 class DatabaseLookup {
  public:
-  DatabaseLookup(const LookUpAccurateRip& lookUp, const std::string& bsdName,
-                 TrackVerifications& verifications, const std::stop_token& importStop)
-      : task_(platform::tasks::taskRunner().spawn(
-            [lookUp, bsdName, &verifications](std::stop_token stop) {
-              verifications.answered(lookUp(bsdName, std::move(stop)));
-            })),
+  DatabaseLookup(std::function<void(std::stop_token)> lookUp, const std::stop_token& importStop)
+      : task_(platform::tasks::taskRunner().spawn(std::move(lookUp))),
         passStopOn_(importStop, [handle = task_.handle()]() mutable { handle.cancel(); }) {}
   ~DatabaseLookup() {
     task_.cancel();
@@ -109,6 +107,34 @@ disc::SectorStretch audioOf(const std::vector<disc::CDTrackInfo>& tracks) {
   return {tracks.front().startSector, end - tracks.front().startSector};
 }
 
+// What the CUETools database needs of the disc's audio, unless a track is too short for it.
+std::optional<ctdb::DiscCRCs> ctdbDiscCRCs(const std::vector<disc::CDTrackInfo>& tracks) {
+  std::vector<std::int64_t> samples;
+  for (const auto& track : tracks) {
+    samples.push_back(std::int64_t{track.sectorCount} * platform::linux_cd::kSamplesPerSector);
+  }
+  return ctdb::DiscCRCs::forTracks(std::move(samples));
+}
+
+// Compares the disc as read with the CUETools database's entries; each track the database holds
+// is accurate, whatever AccurateRip says.
+std::optional<ctdb::RipVerdict> verifyWithCTDB(const CTDBAnswer& answer,
+                                               const std::optional<ctdb::DiscCRCs>& discCRCs,
+                                               const std::vector<disc::CDTrackInfo>& tracks,
+                                               TrackVerifications& verifications) {
+  const auto crcs = discCRCs ? discCRCs->atOffsets() : std::nullopt;
+  if (answer.status != CTDBAnswer::Status::found || !crcs) {
+    return std::nullopt;
+  }
+  auto verdict = ctdb::verifyRip(answer.entries, *crcs, tracks.size());
+  for (std::size_t index = 0; index < tracks.size(); ++index) {
+    if (verdict.tracks[index] > 0) {
+      verifications.confirmedByCTDB(tracks[index].number, verdict.tracks[index]);
+    }
+  }
+  return verdict;
+}
+
 void writeLog(RipLog log, const TrackVerifications& verifications, AlbumFolder& album) {
   log.answer = verifications.answer();
   const auto verdicts = verifications.verdicts();
@@ -132,7 +158,8 @@ RipCD::RipCD(const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives,
       fetchCoverArt_(services),
       fetchArtistImage_(services, std::move(artistPictureSource)),
       findReadOffset_(services),
-      lookUpAccurateRip_(drives, services) {}
+      lookUpAccurateRip_(drives, services),
+      lookUpCTDB_(drives, services) {}
 
 void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTrackInfo>& tracks,
                        const std::optional<disc::CDLookupRelease>& release, AlbumFolder& album,
@@ -161,11 +188,24 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
   TrackVerifications verifications(dispatch);
   std::optional<DatabaseLookup> lookup;
   if (log.readOffset.isKnown()) {
-    lookup.emplace(lookUpAccurateRip_, drive.bsdPath, verifications, stop);
+    lookup.emplace(
+        [&](std::stop_token lookupStop) {
+          verifications.answered(lookUpAccurateRip_(drive.bsdPath, std::move(lookupStop)));
+        },
+        stop);
   } else {
     verifications.answered(
         {.status = AccurateRipAnswer::Status::notAsked, .failure = "the read offset is unknown"});
   }
+
+  // The CUETools database checks CRCs at any read offset: it is asked whatever the drive's.
+  CTDBAnswer ctdbAnswer;
+  DatabaseLookup ctdbLookup(
+      [&](std::stop_token lookupStop) {
+        ctdbAnswer = lookUpCTDB_(drive.bsdPath, std::move(lookupStop));
+      },
+      stop);
+  auto discCRCs = ctdbDiscCRCs(tracks);
 
   std::optional<std::vector<std::uint8_t>> artwork;
   if (release) {
@@ -182,7 +222,8 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
     const auto audio = audioOf(tracks);
     disc::DiscReader reader(withReadOffset(drives_, log.readOffset.samples, audio), drive.bsdPath,
                             audio, !drive.isDiscImage);
-    ReadTracks reads({ripTrack, reader, verifications, log, album, dispatch, stop, tracks.size()},
+    ReadTracks reads({ripTrack, reader, verifications, log, album, dispatch, stop, tracks.size(),
+                      discCRCs ? &*discCRCs : nullptr},
                      writeBounds);
     for (std::size_t index = 0; index < tracks.size(); ++index) {
       const disc::CDTrackInfo& track = tracks[index];
@@ -200,6 +241,9 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
     if (lookup) {
       lookup->wait();
     }
+    ctdbLookup.wait();
+    log.ctdb = ctdbAnswer;
+    log.ctdbVerdict = verifyWithCTDB(ctdbAnswer, discCRCs, tracks, verifications);
     reads.finish();
     log.sectorsRead = reader.sectorsRead();
   } catch (const platform::tasks::CancellationError&) {

@@ -17,6 +17,7 @@
 #include "rip/fetch_cover_art.h"
 #include "rip/find_read_offset.h"
 #include "rip/look_up_accurate_rip.h"
+#include "rip/look_up_ctdb.h"
 #include "rip/overlapped_writes.h"
 #include "rip/rip_cd_track.h"
 #include "state/app_store.h"
@@ -26,10 +27,11 @@ namespace noru::rip {
 // Imports a whole disc into its album folder (library / artist / album): creates the folder,
 // fetches the cover and the artist's picture, then reads the tracks one after another while
 // their files are written beside the reads (see ReadTracks), read with the drive's read offset
-// applied where it is known. Meanwhile it asks
-// the AccurateRip database about the disc and verifies each track with its answer; a track the
-// database does not confirm is read a second time and compared, at once or, when the answer
-// comes late, after the first pass. A sector that cannot be read makes its track damaged, not
+// applied where it is known. Meanwhile it asks the AccurateRip database about the disc and
+// verifies each track with its answer, and the CUETools database, whose CRCs it checks once the
+// whole disc is read, at any read offset (a track it holds is accurate whatever AccurateRip
+// says). A track that AccurateRip turns down is read a second time and compared at once; one
+// read before its answer came, after the first pass, unless either database confirms it. A sector that cannot be read makes its track damaged, not
 // the import failed; a medium or drive that is gone fails it. A complete import ends with the
 // rip log in the album folder. Every step, each track's verdict and damage and the outcome are
 // reported as ripping actions through `dispatch`; it ends with exactly one of ripComplete,
@@ -60,6 +62,7 @@ class RipCD {
   FetchArtistImage fetchArtistImage_;
   FindReadOffset findReadOffset_;
   LookUpAccurateRip lookUpAccurateRip_;
+  LookUpCTDB lookUpCTDB_;
 };
 
 }  // namespace noru::rip

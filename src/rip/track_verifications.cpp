@@ -26,6 +26,19 @@ void TrackVerifications::answered(AccurateRipAnswer answer) {
   }
 }
 
+void TrackVerifications::confirmedByCTDB(std::int64_t track, int confidence) {
+  std::lock_guard lock(mutex_);
+  const auto found = verdicts_.find(track);
+  if (found != verdicts_.end() && std::holds_alternative<accuraterip::Accurate>(found->second)) {
+    return;
+  }
+  const accuraterip::TrackVerification verdict =
+      accuraterip::Accurate{.confidence = confidence,
+                            .database = accuraterip::Database::cueToolsDatabase};
+  verdicts_[track] = verdict;
+  dispatch_(state::AnyAction{state::CDRipAction{state::CDRipActions::trackVerified{track, verdict}}});
+}
+
 std::optional<AccurateRipAnswer> TrackVerifications::answer() const {
   std::lock_guard lock(mutex_);
   return answer_;

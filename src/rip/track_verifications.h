@@ -29,6 +29,9 @@ class TrackVerifications {
                    const accuraterip::TrackChecksumValues& checksums);
   // The first answer counts; a later one is ignored.
   void answered(AccurateRipAnswer answer);
+  // The CUETools database holds the track with `confidence` submissions: a track that
+  // AccurateRip does not confirm is accurate all the same.
+  void confirmedByCTDB(std::int64_t track, int confidence);
 
   // The answer, once there is one.
   std::optional<AccurateRipAnswer> answer() const;

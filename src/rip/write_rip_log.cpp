@@ -43,26 +43,52 @@ std::string readOffsetText(const ReadOffset& offset) {
   return samples;
 }
 
-std::string answerText(const std::optional<AccurateRipAnswer>& answer) {
+// What a database answered; `found` tells what it holds when it knows the disc.
+std::string answerText(AccurateRipAnswer::Status status, const std::string& failure,
+                       const std::string& found) {
   using Status = AccurateRipAnswer::Status;
-  if (!answer) {
-    return "no answer";
-  }
-  switch (answer->status) {
+  switch (status) {
     case Status::found:
-      return "disc found (" + std::to_string(answer->pressings.size()) +
-             (answer->pressings.size() == 1 ? " pressing)" : " pressings)");
+      return "disc found (" + found + ")";
     case Status::notInDatabase:
       return "disc not in the database";
     case Status::notReached:
-      return "database not reached (" + answer->failure + ")";
+      return "database not reached (" + failure + ")";
     case Status::unreadable:
-      return "the database answered with something that could not be read (" + answer->failure +
-             ")";
+      return "the database answered with something that could not be read (" + failure + ")";
     case Status::notAsked:
-      return "not asked (" + answer->failure + ")";
+      return "not asked (" + failure + ")";
   }
   return {};
+}
+
+std::string answerText(const std::optional<AccurateRipAnswer>& answer) {
+  if (!answer) {
+    return "no answer";
+  }
+  const auto count = answer->pressings.size();
+  return answerText(answer->status, answer->failure,
+                    std::to_string(count) + (count == 1 ? " pressing" : " pressings"));
+}
+
+std::string ctdbText(const std::optional<CTDBAnswer>& answer,
+                     const std::optional<ctdb::RipVerdict>& verdict) {
+  if (!answer) {
+    return "no answer";
+  }
+  const auto count = answer->entries.size();
+  std::string text = answerText(answer->status, answer->failure,
+                                std::to_string(count) + (count == 1 ? " entry" : " entries"));
+  if (answer->status != AccurateRipAnswer::Status::found || !verdict) {
+    return text;
+  }
+  if (!verdict->disc) {
+    return text + "; no entry holds the whole disc";
+  }
+  const auto& match = *verdict->disc;
+  return text + "; the whole disc matches entry " + answer->entries[match.entry].id +
+         " (confidence " + std::to_string(match.confidence) + ") at offset " +
+         (match.offset > 0 ? "+" : "") + std::to_string(match.offset);
 }
 
 std::string unverifiableReason(const std::optional<AccurateRipAnswer>& answer) {
@@ -89,6 +115,10 @@ std::string verdictText(const std::optional<accuraterip::TrackVerification>& ver
                         const std::optional<AccurateRipAnswer>& answer) {
   if (verdict) {
     if (const auto* accurate = std::get_if<accuraterip::Accurate>(&*verdict)) {
+      if (accurate->database == accuraterip::Database::cueToolsDatabase) {
+        return "accurate (CUETools database, confidence " + std::to_string(accurate->confidence) +
+               ")";
+      }
       return "accurate (confidence " + std::to_string(accurate->confidence) +
              (accurate->version == accuraterip::ChecksumVersion::v2 ? ", v2)" : ", v1)");
     }
@@ -149,7 +179,8 @@ std::string logText(const RipLog& log) {
        << "Date: " << localDate(log.date) << "\n"
        << "Drive: " << driveText(log.drive) << "\n"
        << "Read offset: " << readOffsetText(log.readOffset) << "\n"
-       << "AccurateRip: " << answerText(log.answer) << "\n\n"
+       << "AccurateRip: " << answerText(log.answer) << "\n"
+       << "CUETools database: " << ctdbText(log.ctdb, log.ctdbVerdict) << "\n\n"
        << "Table of contents\n"
        << "  Track  " << std::left << std::setw(14) << "Sector range" << std::right << "Sectors\n";
   for (const auto& track : log.tableOfContents) {

@@ -15,6 +15,8 @@
 #include "rip/album_folder.h"
 #include "rip/find_read_offset.h"
 #include "rip/look_up_accurate_rip.h"
+#include "rip/look_up_ctdb.h"
+#include "ctdb/verify_rip.h"
 
 namespace noru::rip {
 
@@ -39,6 +41,8 @@ struct RipLog {
   disc::CDDrive drive;
   ReadOffset readOffset;
   std::optional<AccurateRipAnswer> answer;
+  std::optional<CTDBAnswer> ctdb;
+  std::optional<ctdb::RipVerdict> ctdbVerdict;
   std::vector<disc::CDTrackInfo> tableOfContents;  // the disc's audio tracks
   std::vector<RipLogTrack> tracks;
   // The sectors the import asked the drive for in all, re-reads and cache-emptying reads too.

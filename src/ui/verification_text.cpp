@@ -10,6 +10,11 @@ namespace noru::ui {
 
 QString trackVerdictText(std::int64_t track, const accuraterip::TrackVerification& verdict) {
   if (const auto* accurate = std::get_if<accuraterip::Accurate>(&verdict)) {
+    if (accurate->database == accuraterip::Database::cueToolsDatabase) {
+      return localized("Track %1: accurate (CUETools database, confidence %2)")
+          .arg(track)
+          .arg(accurate->confidence);
+    }
     return localized("Track %1: accurate (confidence %2)").arg(track).arg(accurate->confidence);
   }
   if (std::holds_alternative<accuraterip::NotAccurate>(verdict)) {

@@ -89,7 +89,7 @@ class SecureReadingTest : public testing::RuntimeFixture {
 
   Outcome import(ModelDrive& drive, const ImportSetup& setup = {}) {
     RipCD ripCD(std::shared_ptr<ModelDrive>(&drive, [](ModelDrive*) {}),
-                {.accurateRip = server.url()});
+                {.accurateRip = server.url(), .cueToolsDatabase = server.url()});
     ripCD.writeBounds = setup.bounds;
     // The encoder gets the first second of each track, enough for a real file to tag; the CRC
     // of all the audio it was handed is kept by track, the last encode of a track counting.
@@ -343,6 +343,48 @@ TEST_F(SecureReadingTest, AStopWhileTwoFilesAreWrittenLeavesOnlyTheFinishedOnes)
     EXPECT_EQ(outcome.end, "ripStopped");
     EXPECT_EQ(testing::filesUnder(album->path()), c.left);
   }
+}
+
+// The CUETools database, asked beside AccurateRip (which does not know the disc here): an entry
+// whose CRCs are the disc's read 667 samples later confirms every track, whatever other entries
+// it holds; a malformed answer confirms nothing and fails nothing.
+TEST_F(SecureReadingTest, TracksTheCUEToolsDatabaseHoldsAtSomeOffsetAreAccurate) {
+  const auto audio = image.discAudio(0, kTracks * kTrackSectors);
+  const std::int64_t samples = static_cast<std::int64_t>(audio.size()) / 4;
+  const std::int64_t end = samples - (5880 + samples % 5880);
+  const auto crcAt = [&](std::int64_t from, std::int64_t to) {
+    constexpr std::int64_t kOffset = 667;
+    char text[9];
+    std::snprintf(text, sizeof text, "%08lx",
+                  ::crc32_z(0, audio.data() + (from + kOffset) * 4, (to - from) * 4));
+    return std::string(text);
+  };
+  const std::int64_t track = kTrackSectors * 588;
+  const std::string entry =
+      R"(<entry confidence="7" crc32=")" + crcAt(5880, end) +
+      R"(" id="41" npar="8" stride="5880" toc="0:2500:5000:7500" trackcrcs=")" +
+      crcAt(5880, track) + " " + crcAt(track, 2 * track) + " " + crcAt(2 * track, end) + R"("/>)";
+  const std::string other =
+      R"(<entry confidence="30" crc32="00000001" id="40" npar="8" stride="5880" toc="0:2500:5000:7500" trackcrcs="00000002 00000003 00000004"/>)";
+  for (const auto& [answer, verdicts] :
+       {std::pair{"<ctdb>" + other + entry + "</ctdb>", "UA UA UA"},
+        std::pair{"<ctdb>" + entry, "U U U"}}) {
+    fs::remove_all(library.path());
+    album = std::make_unique<AlbumFolder>(library.path() / "Unknown Artist" / "Unknown Album");
+    ModelDrive drive(image.cuePath, {});
+    answerFor(drive, false);
+    server.respond("GET", "/lookup2.php", 200, answer, "text/xml");
+    const auto outcome = import(drive);
+    EXPECT_EQ(outcome.end, "ripComplete");
+    EXPECT_EQ(outcome.verdicts, verdicts);
+    EXPECT_EQ(countOf(testing::fileContents(album->ripLog()),
+                      "Result: accurate (CUETools database, confidence 7)"),
+              std::string(verdicts) == "U U U" ? 0 : 3);
+  }
+  const auto asked = server.requests();
+  const auto lookup = std::ranges::find(asked, "/lookup2.php", &testing::RecordedRequest::path);
+  ASSERT_NE(lookup, asked.end());
+  EXPECT_EQ(lookup->params.find("toc")->second, "0:2500:5000:7500");
 }
 
 }  // namespace
