@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <numeric>
 #include <random>
 #include <set>
 #include <sstream>
 
 #include "ctdb/ctdb_toc.h"
 #include "ctdb/disc_crcs.h"
+#include "ctdb/find_column_errors.h"
+#include "ctdb/galois16.h"
 #include "ctdb/parse_ctdb_answer.h"
 #include "ctdb/verify_rip.h"
 
@@ -199,6 +203,85 @@ TEST(DiscCRCs, EqualZlibOverTheWindowsShiftedByTheOffsetAndFindTheEntryOfTheRip)
 
   EXPECT_FALSE(DiscCRCs::forTracks({5880 * 3, 100, 5880 * 3})) << "a track of 100 samples";
   EXPECT_FALSE(DiscCRCs::forTracks({}));
+}
+
+// Carry-less multiplication modulo 0x1100B, bit by bit.
+std::uint16_t multiplied(std::uint16_t a, std::uint16_t b) {
+  std::uint32_t product = 0;
+  for (int bit = 0; bit < 16; ++bit) {
+    product ^= (b >> bit & 1u) ? std::uint32_t{a} << bit : 0;
+  }
+  for (int bit = 31; bit >= 16; --bit) {
+    product ^= (product >> bit & 1u) ? 0x1100Bu << (bit - 16) : 0;
+  }
+  return static_cast<std::uint16_t>(product);
+}
+
+// S_i = c(α^i), the column's first word the highest power, by Horner's rule.
+std::vector<std::uint16_t> syndromesOf(const std::vector<std::uint16_t>& column, int npar) {
+  std::vector<std::uint16_t> syndromes;
+  std::uint16_t root = 1;
+  for (int i = 0; i < npar; ++i, root = multiplied(root, 2)) {
+    std::uint16_t value = 0;
+    for (const auto word : column) {
+      value = static_cast<std::uint16_t>(multiplied(value, root) ^ word);
+    }
+    syndromes.push_back(value);
+  }
+  return syndromes;
+}
+
+// A column of 300 words with wrong words at random rows: up to npar / 2 of them are found
+// exactly, from the syndromes alone; more, or one outside the rows searched, change nothing.
+TEST(FindColumnErrors, FindsUpToHalfTheSyndromesWrongWordsAndNoMore) {
+  std::mt19937 random(11);
+  for (int trial = 0; trial < 200; ++trial) {
+    const std::uint16_t a = static_cast<std::uint16_t>(random());
+    const std::uint16_t b = static_cast<std::uint16_t>(random() | 1);
+    ASSERT_EQ(Galois16::field().multiply(a, b), multiplied(a, b));
+    ASSERT_EQ(Galois16::field().divide(multiplied(a, b), b), a);
+  }
+  constexpr int kWords = 300;
+  std::vector<int> everyPower(kWords);
+  std::iota(everyPower.begin(), everyPower.end(), 0);
+  for (const int npar : {8, 16}) {
+    for (int wrong = 0; wrong <= npar / 2 + 1; ++wrong) {
+      SCOPED_TRACE(::testing::Message() << npar << " syndromes, " << wrong << " wrong words");
+      std::vector<std::uint16_t> right(kWords);
+      for (auto& word : right) {
+        word = static_cast<std::uint16_t>(random());
+      }
+      auto read = right;
+      std::vector<WordError> errors;
+      for (int row : std::vector<int>{3, 299, 0, 150, 151, 152, 40, 41, 42}) {
+        if (static_cast<int>(errors.size()) == wrong) {
+          break;
+        }
+        const auto value = static_cast<std::uint16_t>(random() | 1);
+        read[static_cast<std::size_t>(row)] ^= value;
+        errors.push_back({kWords - 1 - row, value});
+      }
+      auto difference = syndromesOf(read, npar);
+      const auto rightSyndromes = syndromesOf(right, npar);
+      for (std::size_t i = 0; i < difference.size(); ++i) {
+        difference[i] ^= rightSyndromes[i];
+      }
+      const auto found = findColumnErrors(difference, everyPower);
+      if (wrong > npar / 2) {
+        EXPECT_FALSE(found);
+        continue;
+      }
+      ASSERT_TRUE(found);
+      auto sorted = *found;
+      std::ranges::sort(sorted, {}, &WordError::power);
+      std::ranges::sort(errors, {}, &WordError::power);
+      EXPECT_EQ(sorted, errors);
+      if (wrong > 0) {
+        EXPECT_FALSE(findColumnErrors(difference, std::span(everyPower).first(100)))
+            << "a wrong word outside the rows searched";
+      }
+    }
+  }
 }
 
 }  // namespace
