@@ -15,6 +15,7 @@
 #include "ctdb/find_column_errors.h"
 #include "ctdb/galois16.h"
 #include "ctdb/parse_ctdb_answer.h"
+#include "ctdb/rip_syndromes.h"
 #include "ctdb/verify_rip.h"
 
 namespace noru::ctdb {
@@ -282,6 +283,79 @@ TEST(FindColumnErrors, FindsUpToHalfTheSyndromesWrongWordsAndNoMore) {
       }
     }
   }
+}
+
+// The syndromes of a small disc (7 rows and a part), added track by track with a track read
+// again, equal each column's by Horner's rule over rows 1 … 5; from the difference of a rip with
+// a burst of wrong audio across three rows, every column's wrong words are found from its first
+// eight syndromes and put right.
+TEST(RipSyndromes, EqualEachColumnsAndRepairABurstAcrossRows) {
+  constexpr std::int64_t kRow = RipSyndromes::kRowSamples;
+  const std::int64_t samples = 7 * kRow + 1234;
+  std::mt19937 random(5);
+  std::vector<std::uint8_t> audio(static_cast<std::size_t>(samples) * 4);
+  for (auto& byte : audio) {
+    byte = static_cast<std::uint8_t>(random());
+  }
+  const auto piece = [&](const std::vector<std::uint8_t>& bytes, std::int64_t from,
+                         std::int64_t to) {
+    return std::span(bytes).subspan(static_cast<std::size_t>(from) * 4,
+                                    static_cast<std::size_t>(to - from) * 4);
+  };
+  const auto syndromesOfRip = [&](const std::vector<std::uint8_t>& bytes) {
+    RipSyndromes syndromes(samples);
+    const std::vector<std::uint8_t> misread(bytes.size(), 0x3C);
+    for (const auto& [from, to] : {std::pair{0L, 9000L}, {9000L, 30001L}, {30001L, samples}}) {
+      if (from == 9000) {  // read first as other audio, then again
+        syndromes.add(from, piece(misread, from, to));
+        syndromes.add(from, piece(misread, from, to));
+      }
+      syndromes.add(from, piece(bytes, from, to));
+    }
+    return syndromes;
+  };
+  const auto clean = syndromesOfRip(audio);
+  ASSERT_EQ(clean.rows(), 5);
+  const auto wordAt = [&](const std::vector<std::uint8_t>& bytes, std::int64_t row,
+                          std::size_t column) {
+    const auto byte = static_cast<std::size_t>(row * kRow * 4) + column * 2;
+    return static_cast<std::uint16_t>(bytes[byte] | bytes[byte + 1] << 8);
+  };
+  for (const std::size_t column : {0u, 1u, 5001u, 11759u}) {
+    std::vector<std::uint16_t> words;
+    for (std::int64_t row = 1; row <= 5; ++row) {
+      words.push_back(wordAt(audio, row, column));
+    }
+    const auto expected = syndromesOf(words, 16);
+    for (std::size_t i = 0; i < 16; ++i) {
+      ASSERT_EQ(clean.syndrome(i, column), expected[i]) << column << ", S_" << i;
+    }
+  }
+
+  // 20 sectors of wrong samples from the middle of row 2 into row 4: two wrong words in every
+  // column.
+  auto damaged = audio;
+  for (std::int64_t sample = 2 * kRow + 3000; sample < 4 * kRow + 3000; ++sample) {
+    damaged[static_cast<std::size_t>(sample) * 4] ^= 0xA5;
+    damaged[static_cast<std::size_t>(sample) * 4 + 3] ^= 0x01;
+  }
+  const auto read = syndromesOfRip(damaged);
+  const std::vector<int> powers = {0, 1, 2, 3, 4};  // rows 5 … 1
+  auto repaired = damaged;
+  for (std::size_t column = 0; column < RipSyndromes::kColumns; ++column) {
+    std::vector<std::uint16_t> difference;
+    for (std::size_t i = 0; i < 8; ++i) {
+      difference.push_back(read.syndrome(i, column) ^ clean.syndrome(i, column));
+    }
+    const auto errors = findColumnErrors(difference, powers);
+    ASSERT_TRUE(errors) << column;
+    for (const auto& [power, value] : *errors) {
+      const auto byte = static_cast<std::size_t>((5 - power) * kRow * 4) + column * 2;
+      repaired[byte] ^= static_cast<std::uint8_t>(value);
+      repaired[byte + 1] ^= static_cast<std::uint8_t>(value >> 8);
+    }
+  }
+  EXPECT_EQ(repaired, audio);
 }
 
 }  // namespace
