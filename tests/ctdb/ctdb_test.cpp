@@ -12,11 +12,14 @@
 
 #include "ctdb/ctdb_toc.h"
 #include "ctdb/disc_crcs.h"
+#include "ctdb/fetch_ctdb_answer.h"
+#include "ctdb/fetch_ctdb_syndromes.h"
 #include "ctdb/find_column_errors.h"
 #include "ctdb/galois16.h"
 #include "ctdb/parse_ctdb_answer.h"
 #include "ctdb/rip_syndromes.h"
 #include "ctdb/verify_rip.h"
+#include "support/test_http_server.h"
 
 namespace noru::ctdb {
 namespace {
@@ -356,6 +359,44 @@ TEST(RipSyndromes, EqualEachColumnsAndRepairABurstAcrossRows) {
     }
   }
   EXPECT_EQ(repaired, audio);
+}
+
+// The start of an entry's file of syndromes is asked for with a Range request and used only when
+// its column 0 is the entry's; another disc's file, a short one or a missing one is refused.
+TEST(FetchCTDBSyndromes, TakesTheFirstSyndromesOfTheEntrysFileOnly) {
+  testing::TestHttpServer server;
+  std::string file;
+  for (std::size_t word = 0; word < 16 * FetchCTDBSyndromes::kColumns; ++word) {
+    file += static_cast<char>(word * 7);
+    file += static_cast<char>(word >> 8);
+  }
+  server.respond("GET", "/parity/77", 200, file, "application/octet-stream");
+  server.respond("GET", "/short", 200, file.substr(0, 1000), "application/octet-stream");
+  const auto syndrome = [&](std::size_t i) {
+    const auto word = i * FetchCTDBSyndromes::kColumns;
+    return static_cast<std::uint16_t>((word * 7 & 0xFF) | (word >> 8) << 8);
+  };
+  CTDBEntry entry{.npar = 16, .syndromes = "/parity/77"};
+  for (std::size_t i = 0; i < 16; ++i) {
+    entry.syndrome.push_back(syndrome(i));
+  }
+  const FetchCTDBSyndromes fetch({.cueToolsDatabase = server.url()});
+
+  const auto first = fetch(entry, 4, {});
+  ASSERT_EQ(first.size(), 4 * FetchCTDBSyndromes::kColumns);
+  EXPECT_EQ(first[3 * FetchCTDBSyndromes::kColumns], syndrome(3));
+  EXPECT_EQ(server.requests().back().headers.find("Range")->second, "bytes=0-94079");
+
+  entry.syndromes = server.url("/parity/77");  // an absolute address
+  EXPECT_EQ(fetch(entry, 16, {}).size(), 16 * FetchCTDBSyndromes::kColumns);
+  for (const auto& [address, column0] : {std::pair{"/parity/77", std::uint16_t{1}},
+                                         {"/short", syndrome(1)},
+                                         {"/missing", syndrome(1)}}) {
+    auto other = entry;
+    other.syndromes = address;
+    other.syndrome[1] = column0;
+    EXPECT_THROW(fetch(other, 8, {}), CTDBAnswerError) << address;
+  }
 }
 
 }  // namespace
