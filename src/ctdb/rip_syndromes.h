@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -30,10 +32,21 @@ class RipSyndromes {
   std::uint16_t syndrome(std::size_t index, std::size_t column) const {
     return syndromes_[index * kColumns + column];
   }
+  // S_index of `column` with the rows laid out `offset` samples further on in the audio
+  // (|offset| < kRowSamples), as the database's file holds them for a pressing that a drive
+  // reads `offset` samples later than this rip. Follows from the syndromes at 0 and the rows at
+  // the region's two ends, which the rip keeps.
+  std::uint16_t syndromeAt(std::int32_t offset, std::size_t index, std::size_t column) const;
+  // The offset, nearest 0 first, at which column 0's first syndromes are `column0`.
+  std::optional<std::int32_t> offsetOf(std::span<const std::uint16_t> column0) const;
 
  private:
+  std::uint16_t edgeWord(std::size_t edge, std::size_t column) const;
+
   std::int64_t rows_;
   std::vector<std::uint16_t> syndromes_;  // S_0 of every column, then S_1, …
+  // Rows 0, 1, L and L + 1, added by XOR as the syndromes are.
+  std::array<std::vector<std::uint8_t>, 4> edges_;
 };
 
 }  // namespace noru::ctdb

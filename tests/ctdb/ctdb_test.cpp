@@ -289,10 +289,11 @@ TEST(FindColumnErrors, FindsUpToHalfTheSyndromesWrongWordsAndNoMore) {
 }
 
 // The syndromes of a small disc (7 rows and a part), added track by track with a track read
-// again, equal each column's by Horner's rule over rows 1 … 5; from the difference of a rip with
-// a burst of wrong audio across three rows, every column's wrong words are found from its first
-// eight syndromes and put right.
-TEST(RipSyndromes, EqualEachColumnsAndRepairABurstAcrossRows) {
+// again, equal each column's by Horner's rule over rows 1 … 5, and at other offsets those of the
+// audio shifted (the offset found from column 0's); from the difference of a rip with a burst of
+// wrong audio across three rows, every column's wrong words are found from its first eight
+// syndromes and put right.
+TEST(RipSyndromes, EqualEachColumnsAtAnyOffsetAndRepairABurstAcrossRows) {
   constexpr std::int64_t kRow = RipSyndromes::kRowSamples;
   const std::int64_t samples = 7 * kRow + 1234;
   std::mt19937 random(5);
@@ -333,6 +334,29 @@ TEST(RipSyndromes, EqualEachColumnsAndRepairABurstAcrossRows) {
     for (std::size_t i = 0; i < 16; ++i) {
       ASSERT_EQ(clean.syndrome(i, column), expected[i]) << column << ", S_" << i;
     }
+  }
+
+  // As a pressing read `offset` samples later would have them, from the rows kept at the ends.
+  for (const std::int32_t offset : {667, -1200, 5879, -5879}) {
+    SCOPED_TRACE(offset);
+    std::vector<std::uint8_t> shifted(audio.size(), 0);
+    for (std::int64_t sample = std::max<std::int64_t>(0, -offset);
+         sample < std::min(samples, samples - offset); ++sample) {
+      std::copy_n(audio.begin() + (sample + offset) * 4, 4, shifted.begin() + sample * 4);
+    }
+    RipSyndromes pressing(samples);
+    pressing.add(0, shifted);
+    for (std::size_t column = 0; column < RipSyndromes::kColumns; column += 7) {
+      for (std::size_t i = 0; i < 16; ++i) {
+        ASSERT_EQ(clean.syndromeAt(offset, i, column), pressing.syndrome(i, column))
+            << column << ", S_" << i;
+      }
+    }
+    std::vector<std::uint16_t> column0;
+    for (std::size_t i = 0; i < 8; ++i) {
+      column0.push_back(pressing.syndrome(i, 0));
+    }
+    EXPECT_EQ(clean.offsetOf(column0), offset);
   }
 
   // 20 sectors of wrong samples from the middle of row 2 into row 4: two wrong words in every
