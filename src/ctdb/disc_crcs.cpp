@@ -1,5 +1,7 @@
 #include "ctdb/disc_crcs.h"
 
+#include "ctdb/nearest_offset.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -148,14 +150,7 @@ std::uint32_t DiscCRCs::AtOffsets::disc(std::int32_t offset) const {
 }
 
 std::optional<std::int32_t> DiscCRCs::AtOffsets::offsetOf(std::uint32_t crc) const {
-  for (std::int32_t distance = 0; distance <= kMaxOffset; ++distance) {
-    for (const std::int32_t offset : {distance, -distance}) {
-      if (disc(offset) == crc) {
-        return offset;
-      }
-    }
-  }
-  return std::nullopt;
+  return nearestOffset([&](std::int32_t offset) { return disc(offset) == crc; });
 }
 
 }  // namespace noru::ctdb

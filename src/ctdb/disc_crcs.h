@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "ctdb/nearest_offset.h"
+
 namespace noru::ctdb {
 
 // The CRC-32s by which the CUETools database knows a disc's audio (the audio region: from the
@@ -21,7 +23,7 @@ namespace noru::ctdb {
 class DiscCRCs {
  public:
   static constexpr std::int64_t kSkipped = 5880;
-  static constexpr std::int32_t kMaxOffset = 5879;
+  static constexpr std::int32_t kMaxOffset = ctdb::kMaxOffset;
 
   // The CRCs of a complete disc, at any offset.
   class AtOffsets {

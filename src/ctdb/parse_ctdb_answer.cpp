@@ -1,5 +1,6 @@
 #include "ctdb/parse_ctdb_answer.h"
 
+#include <openssl/evp.h>
 #include <pugixml.hpp>
 
 #include <charconv>
@@ -37,35 +38,21 @@ std::optional<std::vector<std::uint32_t>> crcsOf(std::string_view text) {
   return crcs;
 }
 
-int sextet(char c) {
-  constexpr std::string_view kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  const auto at = kAlphabet.find(c);
-  return at == std::string_view::npos ? -1 : static_cast<int>(at);
-}
-
 // Standard base64 with its padding; nothing for anything else.
 std::optional<std::vector<std::uint8_t>> base64(std::string_view text) {
-  if (text.size() % 4 != 0) {
+  if (text.size() % 4 != 0 || text.find_first_of(" \t\r\n") != std::string_view::npos) {
     return std::nullopt;
   }
-  const std::size_t padding = text.ends_with("==") ? 2 : text.ends_with('=') ? 1 : 0;
-  std::vector<std::uint8_t> bytes;
-  for (std::size_t at = 0; at < text.size(); at += 4) {
-    std::uint32_t group = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-      const bool padded = at + i >= text.size() - padding;
-      const int value = padded ? 0 : sextet(text[at + i]);
-      if (value < 0) {
-        return std::nullopt;
-      }
-      group = group << 6 | static_cast<std::uint32_t>(value);
-    }
-    for (int shift : {16, 8, 0}) {
-      bytes.push_back(static_cast<std::uint8_t>(group >> shift));
-    }
+  std::vector<std::uint8_t> bytes(text.size() / 4 * 3);
+  const int decoded =
+      EVP_DecodeBlock(bytes.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                      static_cast<int>(text.size()));
+  if (decoded < 0) {
+    return std::nullopt;
   }
-  bytes.resize(bytes.size() - padding);
+  // The decoder counts the padding as bytes.
+  const std::size_t padding = text.ends_with("==") ? 2 : text.ends_with('=') ? 1 : 0;
+  bytes.resize(static_cast<std::size_t>(decoded) - padding);
   return bytes;
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "ctdb/galois16.h"
+#include "ctdb/nearest_offset.h"
 
 namespace noru::ctdb {
 
@@ -101,14 +102,7 @@ std::optional<std::int32_t> RipSyndromes::offsetOf(std::span<const std::uint16_t
     }
     return !column0.empty();
   };
-  for (std::int32_t distance = 0; distance < kRowSamples; ++distance) {
-    for (const std::int32_t offset : {distance, -distance}) {
-      if (matches(offset)) {
-        return offset;
-      }
-    }
-  }
-  return std::nullopt;
+  return nearestOffset(matches);
 }
 
 }  // namespace noru::ctdb

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ctdb/nearest_offset.h"
+
 namespace noru::ctdb {
 
 RipVerdict verifyRip(const std::vector<CTDBEntry>& entries, const DiscCRCs::AtOffsets& crcs,
@@ -32,11 +34,8 @@ RipVerdict verifyRip(const std::vector<CTDBEntry>& entries, const DiscCRCs::AtOf
       if (wanted == 0 || verdict.tracks[track] >= entry.confidence) {
         continue;
       }
-      for (std::int32_t distance = 0; distance <= DiscCRCs::kMaxOffset; ++distance) {
-        if (crcs.track(track, distance) == wanted || crcs.track(track, -distance) == wanted) {
-          verdict.tracks[track] = entry.confidence;
-          break;
-        }
+      if (nearestOffset([&](std::int32_t offset) { return crcs.track(track, offset) == wanted; })) {
+        verdict.tracks[track] = entry.confidence;
       }
     }
   }

@@ -7,12 +7,12 @@
 #include <system_error>
 
 #include "accuraterip/offset_corrected_audio_device.h"
+#include "ctdb/verify_rip.h"
 #include "disc/disc_reader.h"
+#include "platform/linux/audio_device.h"
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
 #include "platform/tasks/runtime.h"
-#include "ctdb/verify_rip.h"
-#include "platform/linux/audio_device.h"
 #include "rip/read_tracks.h"
 #include "rip/track_verifications.h"
 #include "rip/write_rip_log.h"
