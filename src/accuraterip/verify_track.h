@@ -20,6 +20,8 @@ struct Accurate {
   int confidence = 0;
   ChecksumVersion version = ChecksumVersion::v2;
   Database database = Database::accurateRip;
+  // The samples that a repair from the CUETools database corrected to make the track so.
+  std::int64_t repairedSamples = 0;
 
   bool operator==(const Accurate&) const = default;
 };

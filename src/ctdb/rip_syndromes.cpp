@@ -34,33 +34,36 @@ void RipSyndromes::add(std::int64_t first, std::span<const std::uint8_t> pcm) {
           pcm[static_cast<std::size_t>(byte - first * 4)];
     }
   }
-  // Row by row: each word of row r adds word × α^(i (L − r)) to S_i of its column.
+  // Row by row: each word w of row r adds w × α^(i (L − r)) to S_i of its column. The products
+  // with one row's 16 factors come from tables of its low and its high byte's products.
+  std::vector<std::uint16_t> products(kSyndromes * 512);
   for (std::int64_t at = 0; at < count;) {
-    const std::int64_t sample = first + at;
-    const std::int64_t row = sample / kRowSamples;
+    const std::int64_t row = (first + at) / kRowSamples;
     const std::int64_t rowEnd = std::min(count, (row + 1) * kRowSamples - first);
     if (row < 1 || row > rows_) {
       at = rowEnd;
       continue;
     }
-    std::array<std::uint16_t, kSyndromes> scale{};  // α^(i (L − r))
     for (std::size_t i = 0; i < kSyndromes; ++i) {
-      scale[i] = field.power(static_cast<std::int64_t>(i) * (rows_ - row));
-    }
-    for (; at < rowEnd; ++at) {
-      const auto column = static_cast<std::size_t>((first + at) % kRowSamples) * 2;
-      for (std::size_t channel = 0; channel < 2; ++channel) {
-        const auto byte = static_cast<std::size_t>(at) * 4 + channel * 2;
-        const auto word = static_cast<std::uint16_t>(pcm[byte] | pcm[byte + 1] << 8);
-        if (word == 0) {
-          continue;
-        }
-        auto* syndrome = syndromes_.data() + column + channel;
-        for (std::size_t i = 0; i < kSyndromes; ++i, syndrome += kColumns) {
-          *syndrome ^= field.multiply(word, scale[i]);
-        }
+      const auto factor = field.power(static_cast<std::int64_t>(i) * (rows_ - row));
+      for (std::uint16_t byte = 0; byte < 256; ++byte) {
+        products[i * 512 + byte] = field.multiply(byte, factor);
+        products[i * 512 + 256 + byte] =
+            field.multiply(static_cast<std::uint16_t>(byte << 8), factor);
       }
     }
+    const auto firstColumn = static_cast<std::size_t>((first + at) % kRowSamples) * 2;
+    const auto words = static_cast<std::size_t>(rowEnd - at) * 2;
+    const std::uint8_t* bytes = pcm.data() + at * 4;
+    for (std::size_t i = 0; i < kSyndromes; ++i) {
+      const std::uint16_t* low = products.data() + i * 512;
+      const std::uint16_t* high = low + 256;
+      std::uint16_t* syndrome = syndromes_.data() + i * kColumns + firstColumn;
+      for (std::size_t word = 0; word < words; ++word) {
+        syndrome[word] ^= low[bytes[2 * word]] ^ high[bytes[2 * word + 1]];
+      }
+    }
+    at = rowEnd;
   }
 }
 

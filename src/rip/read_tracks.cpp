@@ -57,9 +57,6 @@ void ReadTracks::rip(std::size_t index, const disc::CDTrackInfo& track,
                             againProgressOf(number));
   });
   const auto checksums = checksumsOf(audio.pcm, track, index == 0, index + 1 == c_.trackCount);
-  if (c_.discCRCs) {
-    c_.discCRCs->setTrack(index, audio.pcm);
-  }
   const Waiting waiting{
       index, track, metadata, checksums, CopyRead::of(audio), c_.log.tracks.size()};
   const auto damage = damageOf(audio, track);
@@ -75,6 +72,8 @@ void ReadTracks::rip(std::size_t index, const disc::CDTrackInfo& track,
                            .copyCRC = checksums.crc32,
                            .errorPointers = c_.reader.errorPointers()});
   const auto verdict = c_.verifications.verdictFor(index, checksums);
+  takeForCTDB(waiting, audio.pcm,
+              verdict && std::holds_alternative<accuraterip::Accurate>(*verdict));
   write(waiting, std::move(audio.pcm), [this, number](const std::filesystem::path& file) {
     report(c_.dispatch, trackRipComplete{number, file});
   });
@@ -183,12 +182,63 @@ void ReadTracks::keepSecondRead(const Waiting& waiting, TestRead test) {
   diagnostic("RipCD: track ", number, " settled to other audio; writing its file again");
   logged.checksums = checksums;
   c_.verifications.trackRipped(number, waiting.index, checksums);
-  if (c_.discCRCs) {
-    c_.discCRCs->setTrack(waiting.index, audio.pcm);
-  }
   // The first file is in place before the settled audio's replaces it.
   writes_.waitFor(number);
+  retakeForCTDB(waiting, audio.pcm);
   write(waiting, std::move(audio.pcm));
+}
+
+std::int64_t ReadTracks::startSampleOf(const disc::CDTrackInfo& track) const {
+  return std::int64_t{track.startSector - c_.ctdb.audioStart} *
+         platform::linux_cd::kSamplesPerSector;
+}
+
+void ReadTracks::takeForCTDB(const Waiting& waiting, std::span<const std::uint8_t> pcm,
+                             bool confirmed) {
+  if (c_.ctdb.crcs) {
+    c_.ctdb.crcs->setTrack(waiting.index, pcm);
+  }
+  if (c_.ctdb.syndromes) {
+    c_.ctdb.syndromes->add(startSampleOf(waiting.track), pcm);
+  }
+  if (!confirmed && c_.ctdb.kept && c_.ctdb.mayRepair && c_.ctdb.mayRepair() &&
+      c_.ctdb.kept->keep(waiting.index, waiting.track.number, pcm)) {
+    kept_.insert_or_assign(waiting.index, waiting);
+  }
+}
+
+void ReadTracks::retakeForCTDB(const Waiting& waiting, std::span<const std::uint8_t> pcm) {
+  if (c_.ctdb.crcs) {
+    c_.ctdb.crcs->setTrack(waiting.index, pcm);
+  }
+  if (!c_.ctdb.syndromes) {
+    return;
+  }
+  // Syndromes are added by XOR: adding the first audio again takes it out.
+  const auto start = startSampleOf(waiting.track);
+  if (!c_.ctdb.kept || !c_.ctdb.kept->holds(waiting.index)) {
+    syndromesAreCurrent_ = false;
+    return;
+  }
+  {
+    const MappedAudio first(c_.ctdb.kept->fileOf(waiting.index));
+    c_.ctdb.syndromes->add(start, first.bytes());
+  }
+  c_.ctdb.syndromes->add(start, pcm);
+  if (!c_.ctdb.kept->keep(waiting.index, waiting.track.number, pcm)) {
+    kept_.erase(waiting.index);
+  }
+}
+
+void ReadTracks::writeRepaired(std::size_t index) {
+  const Waiting& waiting = kept_.at(index);
+  writes_.waitForRoom(bytesOf(waiting.track));
+  const MappedAudio audio(c_.ctdb.kept->fileOf(index));
+  std::vector<std::uint8_t> pcm(audio.bytes().begin(), audio.bytes().end());
+  c_.log.tracks[waiting.logIndex].checksums =
+      checksumsOf(pcm, waiting.track, waiting.index == 0, waiting.index + 1 == c_.trackCount);
+  writes_.waitFor(waiting.track.number);
+  write(waiting, std::move(pcm));
 }
 
 }  // namespace noru::rip

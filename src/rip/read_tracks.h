@@ -4,13 +4,16 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <stop_token>
 #include <vector>
 
 #include "ctdb/disc_crcs.h"
+#include "ctdb/rip_syndromes.h"
 #include "disc/cd_track_info.h"
 #include "disc/disc_reader.h"
 #include "rip/album_folder.h"
+#include "rip/kept_audio.h"
 #include "rip/overlapped_writes.h"
 #include "rip/rip_cd_track.h"
 #include "rip/test_and_copy.h"
@@ -32,6 +35,17 @@ namespace noru::rip {
 // them, the first failed write's failure before a stop it caused.
 class ReadTracks {
  public:
+  // What the CUETools database needs of the audio as it is kept, each when given: its CRCs,
+  // its syndromes, and the audio itself of the tracks that no database confirmed when they were
+  // read, while `mayRepair` says a repair may still need it.
+  struct ForCTDB {
+    ctdb::DiscCRCs* crcs = nullptr;
+    ctdb::RipSyndromes* syndromes = nullptr;
+    KeptAudio* kept = nullptr;
+    std::function<bool()> mayRepair;
+    std::int32_t audioStart = 0;  // the first audio track's first sector
+  };
+
   struct Context {
     const RipCDTrack& ripTrack;
     disc::DiscReader& reader;
@@ -41,8 +55,8 @@ class ReadTracks {
     const state::Dispatch& dispatch;
     std::stop_token stop;
     std::size_t trackCount;
-    // Takes the audio of each track as it is kept, if the disc's CRCs can be counted.
-    ctdb::DiscCRCs* discCRCs = nullptr;
+    // What the CUETools database needs of the audio as it is kept.
+    ForCTDB ctdb;
   };
 
   ReadTracks(Context context, OverlappedWrites::Bounds bounds)
@@ -55,6 +69,12 @@ class ReadTracks {
   // is not read again), and waits until every file is in place; call it once both answers are
   // there.
   void finish();
+  // Whether the syndromes describe the audio that is kept: not when a track settled to other
+  // audio whose first audio was not kept.
+  bool syndromesAreCurrent() const { return syndromesAreCurrent_; }
+  // Has the track at `index`, whose kept audio a repair corrected, written again from it;
+  // finish() waits for it. Raises std::system_error when the kept audio cannot be read.
+  void writeRepaired(std::size_t index);
 
  private:
   struct Waiting {
@@ -79,11 +99,18 @@ class ReadTracks {
   void decide(const Waiting& waiting);
   TestRead readAgain(const Waiting& waiting);
   void keepSecondRead(const Waiting& waiting, TestRead test);
+  std::int64_t startSampleOf(const disc::CDTrackInfo& track) const;
+  // Hands a track's first read to what the CUETools database needs of it.
+  void takeForCTDB(const Waiting& waiting, std::span<const std::uint8_t> pcm, bool confirmed);
+  // The same for audio that a second read settled in place of the first.
+  void retakeForCTDB(const Waiting& waiting, std::span<const std::uint8_t> pcm);
 
   Context c_;
   OverlappedWrites writes_;
   TestAndCopy testAndCopy_;
   std::vector<Waiting> waiting_;
+  std::map<std::size_t, Waiting> kept_;  // by index, the tracks whose audio is kept
+  bool syndromesAreCurrent_ = true;
 };
 
 }  // namespace noru::rip

@@ -1,6 +1,7 @@
 #include "rip/rip_cd.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -135,6 +136,59 @@ std::optional<ctdb::RipVerdict> verifyWithCTDB(const CTDBAnswer& answer,
   return verdict;
 }
 
+// Where each audio track lies in the audio region.
+std::vector<ctdb::SampleRange> sampleRangesOf(const std::vector<disc::CDTrackInfo>& tracks) {
+  std::vector<ctdb::SampleRange> ranges;
+  for (const auto& track : tracks) {
+    const std::int64_t from = std::int64_t{track.startSector - tracks.front().startSector} *
+                              platform::linux_cd::kSamplesPerSector;
+    ranges.push_back(
+        {from, from + std::int64_t{track.sectorCount} * platform::linux_cd::kSamplesPerSector});
+  }
+  return ranges;
+}
+
+// Whether the CUETools database's answer has syndromes a repair could use.
+bool mayRepairFrom(const CTDBAnswer& answer) {
+  return answer.status == CTDBAnswer::Status::found &&
+         std::ranges::any_of(answer.entries, [](const ctdb::CTDBEntry& entry) {
+           return entry.syndromes.has_value();
+         });
+}
+
+// When no entry holds the disc as read, repairs the tracks that no database confirmed from the
+// entries' syndromes and has each repaired track written again.
+std::optional<CTDBRepair> repairWithCTDB(const RepairFromCTDB& repair, const CTDBAnswer& answer,
+                                         const std::optional<ctdb::RipVerdict>& verdict,
+                                         ctdb::DiscCRCs& crcs, const ctdb::RipSyndromes& syndromes,
+                                         KeptAudio& kept, ReadTracks& reads,
+                                         const std::vector<disc::CDTrackInfo>& tracks,
+                                         TrackVerifications& verifications,
+                                         const state::Dispatch& dispatch,
+                                         const std::stop_token& stop) {
+  if (!verdict || verdict->disc || !reads.syndromesAreCurrent() || !mayRepairFrom(answer)) {
+    return std::nullopt;
+  }
+  const auto verdicts = verifications.verdicts();
+  for (const auto index : kept.held()) {
+    const auto found = verdicts.find(tracks[index].number);
+    if (found != verdicts.end() && std::holds_alternative<accuraterip::Accurate>(found->second)) {
+      kept.drop(index);
+    }
+  }
+  if (kept.held().empty()) {
+    return std::nullopt;
+  }
+  auto outcome = repair(answer.entries, syndromes, crcs, kept, sampleRangesOf(tracks), stop);
+  diagnostic("RipCD: repair from the CUETools database: ", static_cast<int>(outcome.result));
+  for (const auto& [index, samples] : outcome.correctedSamples) {
+    reads.writeRepaired(index);
+    verifications.confirmedByCTDB(tracks[index].number, outcome.match.confidence, samples);
+    report(dispatch, trackDamaged{tracks[index].number, {}});
+  }
+  return outcome;
+}
+
 void writeLog(RipLog log, const TrackVerifications& verifications, AlbumFolder& album) {
   log.answer = verifications.answer();
   const auto verdicts = verifications.verdicts();
@@ -159,7 +213,8 @@ RipCD::RipCD(const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives,
       fetchArtistImage_(services, std::move(artistPictureSource)),
       findReadOffset_(services),
       lookUpAccurateRip_(drives, services),
-      lookUpCTDB_(drives, services) {}
+      lookUpCTDB_(drives, services),
+      repairFromCTDB_(services) {}
 
 void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTrackInfo>& tracks,
                        const std::optional<disc::CDLookupRelease>& release, AlbumFolder& album,
@@ -200,9 +255,11 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
 
   // The CUETools database checks CRCs at any read offset: it is asked whatever the drive's.
   CTDBAnswer ctdbAnswer;
+  std::atomic<bool> ctdbMayRepair = true;  // until the answer tells
   DatabaseLookup ctdbLookup(
       [&](std::stop_token lookupStop) {
         ctdbAnswer = lookUpCTDB_(drive.bsdPath, std::move(lookupStop));
+        ctdbMayRepair = mayRepairFrom(ctdbAnswer);
       },
       stop);
   auto discCRCs = ctdbDiscCRCs(tracks);
@@ -222,8 +279,25 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
     const auto audio = audioOf(tracks);
     disc::DiscReader reader(withReadOffset(drives_, log.readOffset.samples, audio), drive.bsdPath,
                             audio, !drive.isDiscImage);
-    ReadTracks reads({ripTrack, reader, verifications, log, album, dispatch, stop, tracks.size(),
-                      discCRCs ? &*discCRCs : nullptr},
+    // The syndromes and the kept audio are gone before the album folder's end is decided.
+    std::optional<ctdb::RipSyndromes> syndromes;
+    if (discCRCs) {
+      syndromes.emplace(sampleRangesOf(tracks).back().to);
+    }
+    KeptAudio kept(album.path());
+    ReadTracks reads({ripTrack,
+                      reader,
+                      verifications,
+                      log,
+                      album,
+                      dispatch,
+                      stop,
+                      tracks.size(),
+                      {.crcs = discCRCs ? &*discCRCs : nullptr,
+                       .syndromes = syndromes ? &*syndromes : nullptr,
+                       .kept = &kept,
+                       .mayRepair = [&] { return ctdbMayRepair.load(); },
+                       .audioStart = audio.first}},
                      writeBounds);
     for (std::size_t index = 0; index < tracks.size(); ++index) {
       const disc::CDTrackInfo& track = tracks[index];
@@ -245,6 +319,15 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
     log.ctdb = ctdbAnswer;
     log.ctdbVerdict = verifyWithCTDB(ctdbAnswer, discCRCs, tracks, verifications);
     reads.finish();
+    if (discCRCs) {
+      log.ctdbRepair =
+          repairWithCTDB(repairFromCTDB_, ctdbAnswer, log.ctdbVerdict, *discCRCs, *syndromes, kept,
+                         reads, tracks, verifications, dispatch, stop);
+    }
+    if (log.ctdbRepair && log.ctdbRepair->result == CTDBRepair::Result::repaired) {
+      log.ctdbVerdict = verifyWithCTDB(ctdbAnswer, discCRCs, tracks, verifications);
+      reads.finish();
+    }
     log.sectorsRead = reader.sectorsRead();
   } catch (const platform::tasks::CancellationError&) {
     return stopped("RipCD: cancelled during track " + std::to_string(current));

@@ -19,6 +19,7 @@
 #include "rip/look_up_accurate_rip.h"
 #include "rip/look_up_ctdb.h"
 #include "rip/overlapped_writes.h"
+#include "rip/repair_from_ctdb.h"
 #include "rip/rip_cd_track.h"
 #include "state/app_store.h"
 
@@ -31,13 +32,13 @@ namespace noru::rip {
 // verifies each track with its answer, and the CUETools database, whose CRCs it checks once the
 // whole disc is read, at any read offset (a track it holds is accurate whatever AccurateRip
 // says). A track that AccurateRip turns down is read a second time and compared at once; one
-// read before its answer came, after the first pass, unless either database confirms it. A sector that cannot be read makes its track damaged, not
-// the import failed; a medium or drive that is gone fails it. A complete import ends with the
-// rip log in the album folder. Every step, each track's verdict and damage and the outcome are
-// reported as ripping actions through `dispatch`; it ends with exactly one of ripComplete,
-// ripStopped (its task was cancelled: the finished tracks stay) or ripFailed (nothing of the
-// import is left), and raises nothing. What stays in the album folder is the album folder's
-// decision (AlbumFolder), whoever ends the import.
+// read before its answer came, after the first pass, unless either database confirms it. A sector
+// that cannot be read makes its track damaged, not the import failed; a medium or drive that is
+// gone fails it. A complete import ends with the rip log in the album folder. Every step, each
+// track's verdict and damage and the outcome are reported as ripping actions through `dispatch`; it
+// ends with exactly one of ripComplete, ripStopped (its task was cancelled: the finished tracks
+// stay) or ripFailed (nothing of the import is left), and raises nothing. What stays in the album
+// folder is the album folder's decision (AlbumFolder), whoever ends the import.
 class RipCD {
  public:
   // Reads from `drives` and asks them for the disc's full table of contents; reaches the web
@@ -63,6 +64,7 @@ class RipCD {
   FindReadOffset findReadOffset_;
   LookUpAccurateRip lookUpAccurateRip_;
   LookUpCTDB lookUpCTDB_;
+  RepairFromCTDB repairFromCTDB_;
 };
 
 }  // namespace noru::rip

@@ -26,17 +26,21 @@ void TrackVerifications::answered(AccurateRipAnswer answer) {
   }
 }
 
-void TrackVerifications::confirmedByCTDB(std::int64_t track, int confidence) {
+void TrackVerifications::confirmedByCTDB(std::int64_t track, int confidence,
+                                         std::int64_t repairedSamples) {
   std::lock_guard lock(mutex_);
   const auto found = verdicts_.find(track);
-  if (found != verdicts_.end() && std::holds_alternative<accuraterip::Accurate>(found->second)) {
+  if (found != verdicts_.end() && std::holds_alternative<accuraterip::Accurate>(found->second) &&
+      repairedSamples == 0) {
     return;
   }
   const accuraterip::TrackVerification verdict =
       accuraterip::Accurate{.confidence = confidence,
-                            .database = accuraterip::Database::cueToolsDatabase};
+                            .database = accuraterip::Database::cueToolsDatabase,
+                            .repairedSamples = repairedSamples};
   verdicts_[track] = verdict;
-  dispatch_(state::AnyAction{state::CDRipAction{state::CDRipActions::trackVerified{track, verdict}}});
+  dispatch_(
+      state::AnyAction{state::CDRipAction{state::CDRipActions::trackVerified{track, verdict}}});
 }
 
 std::optional<AccurateRipAnswer> TrackVerifications::answer() const {

@@ -30,8 +30,9 @@ class TrackVerifications {
   // The first answer counts; a later one is ignored.
   void answered(AccurateRipAnswer answer);
   // The CUETools database holds the track with `confidence` submissions: a track that
-  // AccurateRip does not confirm is accurate all the same.
-  void confirmedByCTDB(std::int64_t track, int confidence);
+  // AccurateRip does not confirm is accurate all the same. A track that a repair corrected
+  // `repairedSamples` of to make it so is told as repaired, whatever the verdict was.
+  void confirmedByCTDB(std::int64_t track, int confidence, std::int64_t repairedSamples = 0);
 
   // The answer, once there is one.
   std::optional<AccurateRipAnswer> answer() const;

@@ -71,8 +71,33 @@ std::string answerText(const std::optional<AccurateRipAnswer>& answer) {
                     std::to_string(count) + (count == 1 ? " pressing" : " pressings"));
 }
 
+// What became of a repair that was tried, for the database's line.
+std::string repairText(const std::optional<CTDBRepair>& repair) {
+  using Result = CTDBRepair::Result;
+  if (!repair) {
+    return {};
+  }
+  switch (repair->result) {
+    case Result::repaired: {
+      std::int64_t samples = 0;
+      for (const auto& [index, corrected] : repair->correctedSamples) {
+        samples += corrected;
+      }
+      return ", after a repair of " + std::to_string(samples) + " samples from its syndromes";
+    }
+    case Result::notRepairable:
+      return "; the damage is beyond what the entries' syndromes can repair";
+    case Result::noSyndromes:
+      return "; no entry has syndromes to repair it from";
+    case Result::notFetched:
+      return "; the syndromes to repair it could not be fetched (" + repair->failure + ")";
+  }
+  return {};
+}
+
 std::string ctdbText(const std::optional<CTDBAnswer>& answer,
-                     const std::optional<ctdb::RipVerdict>& verdict) {
+                     const std::optional<ctdb::RipVerdict>& verdict,
+                     const std::optional<CTDBRepair>& repair) {
   if (!answer) {
     return "no answer";
   }
@@ -83,12 +108,12 @@ std::string ctdbText(const std::optional<CTDBAnswer>& answer,
     return text;
   }
   if (!verdict->disc) {
-    return text + "; no entry holds the whole disc";
+    return text + "; no entry holds the whole disc" + repairText(repair);
   }
   const auto& match = *verdict->disc;
   return text + "; the whole disc matches entry " + answer->entries[match.entry].id +
          " (confidence " + std::to_string(match.confidence) + ") at offset " +
-         (match.offset > 0 ? "+" : "") + std::to_string(match.offset);
+         (match.offset > 0 ? "+" : "") + std::to_string(match.offset) + repairText(repair);
 }
 
 std::string unverifiableReason(const std::optional<AccurateRipAnswer>& answer) {
@@ -115,6 +140,10 @@ std::string verdictText(const std::optional<accuraterip::TrackVerification>& ver
                         const std::optional<AccurateRipAnswer>& answer) {
   if (verdict) {
     if (const auto* accurate = std::get_if<accuraterip::Accurate>(&*verdict)) {
+      if (accurate->repairedSamples > 0) {
+        return "repaired (CUETools database, " + std::to_string(accurate->repairedSamples) +
+               " samples corrected, confidence " + std::to_string(accurate->confidence) + ")";
+      }
       if (accurate->database == accuraterip::Database::cueToolsDatabase) {
         return "accurate (CUETools database, confidence " + std::to_string(accurate->confidence) +
                ")";
@@ -180,7 +209,7 @@ std::string logText(const RipLog& log) {
        << "Drive: " << driveText(log.drive) << "\n"
        << "Read offset: " << readOffsetText(log.readOffset) << "\n"
        << "AccurateRip: " << answerText(log.answer) << "\n"
-       << "CUETools database: " << ctdbText(log.ctdb, log.ctdbVerdict) << "\n\n"
+       << "CUETools database: " << ctdbText(log.ctdb, log.ctdbVerdict, log.ctdbRepair) << "\n\n"
        << "Table of contents\n"
        << "  Track  " << std::left << std::setw(14) << "Sector range" << std::right << "Sectors\n";
   for (const auto& track : log.tableOfContents) {

@@ -8,6 +8,7 @@
 
 #include "accuraterip/track_checksums.h"
 #include "accuraterip/verify_track.h"
+#include "ctdb/verify_rip.h"
 #include "disc/cd_drive.h"
 #include "disc/cd_track_info.h"
 #include "disc/sector_stretch.h"
@@ -16,7 +17,7 @@
 #include "rip/find_read_offset.h"
 #include "rip/look_up_accurate_rip.h"
 #include "rip/look_up_ctdb.h"
-#include "ctdb/verify_rip.h"
+#include "rip/repair_from_ctdb.h"
 
 namespace noru::rip {
 
@@ -43,6 +44,7 @@ struct RipLog {
   std::optional<AccurateRipAnswer> answer;
   std::optional<CTDBAnswer> ctdb;
   std::optional<ctdb::RipVerdict> ctdbVerdict;
+  std::optional<CTDBRepair> ctdbRepair;            // when a repair was tried
   std::vector<disc::CDTrackInfo> tableOfContents;  // the disc's audio tracks
   std::vector<RipLogTrack> tracks;
   // The sectors the import asked the drive for in all, re-reads and cache-emptying reads too.

@@ -10,6 +10,13 @@ namespace noru::ui {
 
 QString trackVerdictText(std::int64_t track, const accuraterip::TrackVerification& verdict) {
   if (const auto* accurate = std::get_if<accuraterip::Accurate>(&verdict)) {
+    if (accurate->repairedSamples > 0) {
+      return localized(
+                 "Track %1: repaired (CUETools database, %2 samples corrected, confidence %3)")
+          .arg(track)
+          .arg(accurate->repairedSamples)
+          .arg(accurate->confidence);
+    }
     if (accurate->database == accuraterip::Database::cueToolsDatabase) {
       return localized("Track %1: accurate (CUETools database, confidence %2)")
           .arg(track)
