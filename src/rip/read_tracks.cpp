@@ -1,6 +1,7 @@
 #include "rip/read_tracks.h"
 
 #include <span>
+#include <system_error>
 #include <utility>
 #include <variant>
 
@@ -220,9 +221,13 @@ void ReadTracks::retakeForCTDB(const Waiting& waiting, std::span<const std::uint
     syndromesAreCurrent_ = false;
     return;
   }
-  {
+  try {
     const MappedAudio first(c_.ctdb.kept->fileOf(waiting.index));
     c_.ctdb.syndromes->add(start, first.bytes());
+  } catch (const std::system_error& error) {
+    diagnostic("RipCD: the kept audio of track ", waiting.track.number, " \u2014 ", error.what());
+    syndromesAreCurrent_ = false;
+    return;
   }
   c_.ctdb.syndromes->add(start, pcm);
   if (!c_.ctdb.kept->keep(waiting.index, waiting.track.number, pcm)) {

@@ -4,6 +4,7 @@
 #include <numeric>
 #include <optional>
 #include <set>
+#include <system_error>
 
 #include "ctdb/fetch_ctdb_answer.h"
 #include "ctdb/nearest_offset.h"
@@ -149,7 +150,14 @@ CTDBRepair RepairFromCTDB::operator()(const std::vector<ctdb::CTDBEntry>& entrie
         if (!corrections) {
           continue;
         }
-        if (auto counts = correct(*corrections, *entry, offset, crcs, kept, tracks)) {
+        std::optional<std::map<std::size_t, std::int64_t>> counts;
+        try {
+          counts = correct(*corrections, *entry, offset, crcs, kept, tracks);
+        } catch (const std::system_error& error) {
+          diagnostic("RepairFromCTDB: the kept audio \u2014 ", error.what());
+          return {.result = CTDBRepair::Result::notRepairable};
+        }
+        if (counts) {
           const auto index = static_cast<std::size_t>(entry - entries.data());
           return {.result = CTDBRepair::Result::repaired,
                   .match = {index, offset, entry->confidence},

@@ -180,9 +180,16 @@ std::optional<CTDBRepair> repairWithCTDB(const RepairFromCTDB& repair, const CTD
     return std::nullopt;
   }
   auto outcome = repair(answer.entries, syndromes, crcs, kept, sampleRangesOf(tracks), stop);
-  diagnostic("RipCD: repair from the CUETools database: ", static_cast<int>(outcome.result));
   for (const auto& [index, samples] : outcome.correctedSamples) {
-    reads.writeRepaired(index);
+    try {
+      reads.writeRepaired(index);
+    } catch (const std::system_error& error) {
+      // The files as read stay; the repair only adds to an import.
+      diagnostic("RipCD: the repaired audio of track ", tracks[index].number, " \u2014 ",
+                 error.what());
+      return CTDBRepair{.result = CTDBRepair::Result::notRepairable};
+    }
+    diagnostic("RipCD: track ", tracks[index].number, " repaired: ", samples, " samples corrected");
     verifications.confirmedByCTDB(tracks[index].number, outcome.match.confidence, samples);
     report(dispatch, trackDamaged{tracks[index].number, {}});
   }

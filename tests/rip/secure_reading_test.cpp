@@ -2,6 +2,7 @@
 // with C2 flags that tell the truth or lie, a drive cache that answers re-reads, clean discs the
 // AccurateRip database knows and does not know, a medium that goes away mid-read, files written
 // beside the reads, and stops while they are.
+#include <openssl/evp.h>
 #include <zlib.h>
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "ctdb/rip_syndromes.h"
 #include "disc/parse_full_toc.h"
 #include "rip/rip_cd.h"
 #include "support/accuraterip_files.h"
@@ -49,6 +51,7 @@ struct Outcome {
   // Each track's last file and the CRC of all the audio the encoder got for it.
   std::map<int, std::pair<fs::path, std::uint32_t>> encoded;
   std::size_t mostEncodesAtOnce = 0;
+  std::map<int, int> encodes;  // by track
 };
 
 // How an import runs: how many files it writes at once beside the reads, and a call on each
@@ -105,6 +108,7 @@ class SecureReadingTest : public testing::RuntimeFixture {
       const bool begins = path != file;
       crc = static_cast<std::uint32_t>(::crc32_z(begins ? 0 : crc, pcm.data(), pcm.size()));
       path = file;
+      outcome.encodes[number] += begins ? 1 : 0;
       lock.unlock();
       if (begins && setup.encodeBegins) {
         setup.encodeBegins(number);
@@ -385,6 +389,112 @@ TEST_F(SecureReadingTest, TracksTheCUEToolsDatabaseHoldsAtSomeOffsetAreAccurate)
   const auto lookup = std::ranges::find(asked, "/lookup2.php", &testing::RecordedRequest::path);
   ASSERT_NE(lookup, asked.end());
   EXPECT_EQ(lookup->params.find("toc")->second, "0:2500:5000:7500");
+}
+
+// A disc that the CUETools database does not hold as read: 30 sectors of track 2 read wrong the
+// same way every time, so that neither read notices. The entry of the pressing (read 667
+// samples later) has syndromes, computed here from the clean audio; column 0 is damaged, so
+// the offset comes from the intact tracks. The burst is repaired from 8 syndromes a column to
+// the exact clean audio and only track 2 is encoded again; damage beyond 16 syndromes' reach,
+// or a file of syndromes that does not give the entry's CRC, changes nothing; a stop while the
+// syndromes are fetched ends the import. No kept audio is left behind on any path.
+TEST_F(SecureReadingTest, ADiscNoEntryHoldsIsRepairedFromTheSyndromesWhenTheyReach) {
+  constexpr std::int64_t kOffset = 667;
+  const auto audio = image.discAudio(0, kTracks * kTrackSectors);
+  const std::int64_t samples = static_cast<std::int64_t>(audio.size()) / 4;
+  const std::int64_t end = samples - (5880 + samples % 5880);
+  const auto crcAt = [&](std::int64_t from, std::int64_t to) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08lx",
+                  ::crc32_z(0, audio.data() + (from + kOffset) * 4, (to - from) * 4));
+    return std::string(text);
+  };
+  // The syndromes of the pressing, whose audio lies kOffset samples on; some with a few
+  // samples of track 2 changed, which the rip does not have.
+  const auto fileOf = [&](bool wrong) {
+    std::vector<std::uint8_t> pressing(audio.size(), 0);
+    std::copy(audio.begin() + kOffset * 4, audio.end(), pressing.begin());
+    for (std::size_t byte = 0; wrong && byte < 40; byte += 4) {
+      pressing[(kTrack2 * 588 + 77777) * 4 + byte * 1000] ^= 0x5A;
+    }
+    ctdb::RipSyndromes syndromes(samples);
+    syndromes.add(0, pressing);
+    std::string file;
+    for (std::size_t i = 0; i < 16; ++i) {
+      for (std::size_t column = 0; column < ctdb::RipSyndromes::kColumns; ++column) {
+        file += static_cast<char>(syndromes.syndrome(i, column) & 0xFF);
+        file += static_cast<char>(syndromes.syndrome(i, column) >> 8);
+      }
+    }
+    return file;
+  };
+  const auto clean = fileOf(false);
+  std::string column0(44, '\0');
+  std::string words;
+  for (std::size_t i = 0; i < 16; ++i) {
+    words += clean.substr(i * ctdb::RipSyndromes::kColumns * 2, 2);
+  }
+  column0.resize(static_cast<std::size_t>(::EVP_EncodeBlock(
+      reinterpret_cast<unsigned char*>(column0.data()),
+      reinterpret_cast<const unsigned char*>(words.data()), static_cast<int>(words.size()))));
+  const std::int64_t track = kTrackSectors * 588;
+  server.respond("GET", "/lookup2.php", 200,
+                 R"(<ctdb><entry confidence="7" crc32=")" + crcAt(5880, end) +
+                     R"(" hasparity="/parity/41" id="41" npar="16" stride="5880" syndrome=")" +
+                     column0 + R"(" toc="0:2500:5000:7500" trackcrcs=")" + crcAt(5880, track) +
+                     " " + crcAt(track, 2 * track) + " " + crcAt(2 * track, end) + R"("/></ctdb>)",
+                 "text/xml");
+  const std::uint32_t cleanTrack2 =
+      static_cast<std::uint32_t>(::crc32_z(0, cleanAudio(2).data(), cleanAudio(2).size()));
+  const testing::SectorScript wrongAlways{.wrongReads = testing::SectorScript::kEvery,
+                                          .sameWrongAudio = true};
+  const struct {
+    std::int32_t burst;
+    bool wrongFile;
+    bool stall;
+    std::string end, verdicts, result;
+  } discs[] = {
+      {30, false, false, "ripComplete", "UA UA UA",
+       "Result: repaired (CUETools database, 6000 samples corrected, confidence 7)"},
+      {110, false, false, "ripComplete", "UA U UA",
+       "beyond what the entries' syndromes can repair"},
+      {30, true, false, "ripComplete", "UA U UA", "beyond what the entries' syndromes can repair"},
+      {30, false, true, "ripStopped", "UA U UA", ""},
+  };
+  for (const auto& disc : discs) {
+    SCOPED_TRACE(std::to_string(disc.burst) + (disc.wrongFile ? " wrong file" : "") +
+                 (disc.stall ? " stall" : ""));
+    fs::remove_all(library.path());
+    album = std::make_unique<AlbumFolder>(library.path() / "Unknown Artist" / "Unknown Album");
+    ModelDrive drive(image.cuePath, {});
+    drive.script(kTrack2 + 1000, disc.burst, wrongAlways);
+    answerFor(drive, false);
+    if (disc.stall) {
+      server.stall("GET", "/parity/41");
+    } else {
+      server.respond("GET", "/parity/41", 200, disc.wrongFile ? fileOf(true) : clean,
+                     "application/octet-stream");
+    }
+    std::jthread stopper([&](const std::stop_token& stopperStop) {
+      if (disc.stall && server.waitForStalls(1) && !stopperStop.stop_requested()) {
+        stopSource.request_stop();
+      }
+    });
+    const auto outcome = import(drive);
+    EXPECT_EQ(outcome.end, disc.end);
+    EXPECT_EQ(outcome.verdicts, disc.verdicts);
+    const bool repaired = disc.verdicts == "UA UA UA";
+    EXPECT_EQ(outcome.encodes, (std::map<int, int>{{1, 1}, {2, repaired ? 2 : 1}, {3, 1}}));
+    EXPECT_EQ(outcome.encoded.at(2).second == cleanTrack2, repaired);
+    std::set<std::string> files{"Track 01.m4a", "Track 02.m4a", "Track 03.m4a", "rip.log"};
+    if (disc.stall) {
+      files.erase("rip.log");
+    }
+    EXPECT_EQ(testing::filesUnder(album->path()), files);
+    if (!disc.result.empty()) {
+      EXPECT_EQ(countOf(testing::fileContents(album->ripLog()), disc.result), 1);
+    }
+  }
 }
 
 }  // namespace

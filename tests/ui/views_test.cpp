@@ -162,13 +162,17 @@ TEST_F(CDRipViewTest, ShowsWhatTheStateHolds) {
        {"Multiple releases found", "Release", three, threeMinutes},
        {"Eject", "Import Disc", "Release"}},
       {"importing",
-       loaded(10,
-              {rip(startRipping{}), rip(trackRipStarted{3}), rip(trackRipProgress{3, 0.5}),
-               rip(trackRipComplete{1, "01.m4a"}), rip(trackDamaged{2, {{1000, 30}, {4500, 1}}}),
-               rip(trackVerified{
-                   1, accuraterip::Accurate{7, {}, accuraterip::Database::cueToolsDatabase}})}),
+       loaded(
+           10,
+           {rip(startRipping{}), rip(trackRipStarted{3}), rip(trackRipProgress{3, 0.5}),
+            rip(trackRipComplete{1, "01.m4a"}), rip(trackDamaged{2, {{1000, 30}, {4500, 1}}}),
+            rip(trackVerified{
+                1, accuraterip::Accurate{7, {}, accuraterip::Database::cueToolsDatabase}}),
+            rip(trackVerified{
+                2, accuraterip::Accurate{7, {}, accuraterip::Database::cueToolsDatabase, 6000}})}),
        {ten, tenMinutes, "Importing track 3 of 10...", "Overall: 17%", "Current track: 50%",
         "Track 1: accurate (CUETools database, confidence 7)\n"
+        "Track 2: repaired (CUETools database, 6000 samples corrected, confidence 7)\n"
         "Track 2: damaged at 0:13.25–0:13.54, 1:00.00"},
        {"Current track", "Eject", "Overall", "Stop"}},
       {"complete with a damaged track",
