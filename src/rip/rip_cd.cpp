@@ -77,6 +77,16 @@ class DatabaseLookup {
     waited_ = true;
     task_.value();
   }
+  // Waits at most `limit` for the answer; false when it has not come, and the lookup is then
+  // cancelled: nothing more is handed on. Raises as wait() does.
+  bool waitAtMost(std::chrono::milliseconds limit, const std::stop_token& importStop) {
+    if (task_.waitFor(limit, importStop) || importStop.stop_requested()) {
+      wait();
+      return true;
+    }
+    task_.cancel();
+    return false;
+  }
 
  private:
   platform::tasks::Task<void> task_;
@@ -322,17 +332,21 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
     if (lookup) {
       lookup->wait();
     }
-    ctdbLookup.wait();
-    log.ctdb = ctdbAnswer;
-    log.ctdbVerdict = verifyWithCTDB(ctdbAnswer, discCRCs, tracks, verifications);
+    // The CUETools database only adds to the verdicts: an answer that is still not there when
+    // the reads are done is not waited for long.
+    log.ctdb = ctdbLookup.waitAtMost(ctdbPatience, stop)
+                   ? ctdbAnswer
+                   : CTDBAnswer{.status = CTDBAnswer::Status::notReached,
+                                .failure = "no answer by the end of the reads"};
+    log.ctdbVerdict = verifyWithCTDB(*log.ctdb, discCRCs, tracks, verifications);
     reads.finish();
     if (discCRCs) {
       log.ctdbRepair =
-          repairWithCTDB(repairFromCTDB_, ctdbAnswer, log.ctdbVerdict, *discCRCs, *syndromes, kept,
+          repairWithCTDB(repairFromCTDB_, *log.ctdb, log.ctdbVerdict, *discCRCs, *syndromes, kept,
                          reads, tracks, verifications, dispatch, stop);
     }
     if (log.ctdbRepair && log.ctdbRepair->result == CTDBRepair::Result::repaired) {
-      log.ctdbVerdict = verifyWithCTDB(ctdbAnswer, discCRCs, tracks, verifications);
+      log.ctdbVerdict = verifyWithCTDB(*log.ctdb, discCRCs, tracks, verifications);
       reads.finish();
     }
     log.sectorsRead = reader.sectorsRead();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -56,6 +57,8 @@ class RipCD {
   RipCDTrack ripTrack;
   // How many files are written at once beside the reads, and how much audio they may hold.
   OverlappedWrites::Bounds writeBounds = OverlappedWrites::Bounds::ofMachine();
+  // How long the CUETools database's answer is waited for once the reads are done.
+  std::chrono::milliseconds ctdbPatience = std::chrono::seconds(5);
 
  private:
   std::shared_ptr<platform::linux_cd::AudioDevice> drives_;

@@ -59,6 +59,7 @@ struct Outcome {
 struct ImportSetup {
   OverlappedWrites::Bounds bounds = OverlappedWrites::Bounds::ofMachine();
   std::function<void(int)> encodeBegins;
+  std::chrono::milliseconds ctdbPatience = std::chrono::seconds(10);
 };
 
 // Whether `condition` holds within ten seconds.
@@ -94,6 +95,7 @@ class SecureReadingTest : public testing::RuntimeFixture {
     RipCD ripCD(std::shared_ptr<ModelDrive>(&drive, [](ModelDrive*) {}),
                 {.accurateRip = server.url(), .cueToolsDatabase = server.url()});
     ripCD.writeBounds = setup.bounds;
+    ripCD.ctdbPatience = setup.ctdbPatience;
     // The encoder gets the first second of each track, enough for a real file to tag; the CRC
     // of all the audio it was handed is kept by track, the last encode of a track counting.
     auto writer = std::make_shared<testing::HookedAACWriter>();
@@ -370,16 +372,26 @@ TEST_F(SecureReadingTest, TracksTheCUEToolsDatabaseHoldsAtSomeOffsetAreAccurate)
       crcAt(5880, track) + " " + crcAt(track, 2 * track) + " " + crcAt(2 * track, end) + R"("/>)";
   const std::string other =
       R"(<entry confidence="30" crc32="00000001" id="40" npar="8" stride="5880" toc="0:2500:5000:7500" trackcrcs="00000002 00000003 00000004"/>)";
+  // An answer that does not come by the end of the reads is not waited for.
   for (const auto& [answer, verdicts] :
        {std::pair{"<ctdb>" + other + entry + "</ctdb>", "UA UA UA"},
-        std::pair{"<ctdb>" + entry, "U U U"}}) {
+        std::pair{"<ctdb>" + entry, "U U U"}, std::pair{std::string(), "U U U"}}) {
     fs::remove_all(library.path());
     album = std::make_unique<AlbumFolder>(library.path() / "Unknown Artist" / "Unknown Album");
     ModelDrive drive(image.cuePath, {});
     answerFor(drive, false);
-    server.respond("GET", "/lookup2.php", 200, answer, "text/xml");
-    const auto outcome = import(drive);
+    if (answer.empty()) {
+      server.stall("GET", "/lookup2.php");
+    } else {
+      server.respond("GET", "/lookup2.php", 200, answer, "text/xml");
+    }
+    const auto outcome =
+        import(drive, {.ctdbPatience = answer.empty() ? std::chrono::milliseconds(100)
+                                                      : std::chrono::seconds(10)});
     EXPECT_EQ(outcome.end, "ripComplete");
+    EXPECT_EQ(
+        countOf(testing::fileContents(album->ripLog()), "CUETools database: database not reached"),
+        answer.empty() ? 1 : 0);
     EXPECT_EQ(outcome.verdicts, verdicts);
     EXPECT_EQ(countOf(testing::fileContents(album->ripLog()),
                       "Result: accurate (CUETools database, confidence 7)"),
