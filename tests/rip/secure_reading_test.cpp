@@ -489,7 +489,7 @@ TEST_F(SecureReadingTest, ADiscNoEntryHoldsIsRepairedFromTheSyndromesWhenTheyRea
     }
     std::jthread stopper([&](const std::stop_token& stopperStop) {
       if (disc.stall && server.waitForStalls(1) && !stopperStop.stop_requested()) {
-        stopSource.request_stop();
+        mainQueue.post([this] { stopSource.request_stop(); });
       }
     });
     const auto outcome = import(drive);
