@@ -22,7 +22,7 @@ std::vector<const ctdb::CTDBEntry*> repairingEntries(const std::vector<ctdb::CTD
   std::vector<const ctdb::CTDBEntry*> found;
   for (const auto& entry : entries) {
     if (entry.syndromes && entry.npar > 0 && !entry.syndrome.empty() &&
-        entry.trackCRCs.size() == trackCount) {
+        entry.stride == ctdb::RipSyndromes::kRowSamples && entry.trackCRCs.size() == trackCount) {
       found.push_back(&entry);
     }
   }
@@ -53,11 +53,12 @@ std::vector<std::int32_t> offsetsOf(const ctdb::CTDBEntry& entry,
 
 // 4, 8, then 16 syndromes a column, as far as the entry has them.
 std::vector<std::size_t> stepsOf(const ctdb::CTDBEntry& entry) {
+  const auto most = std::min(static_cast<std::size_t>(entry.npar), ctdb::RipSyndromes::kSyndromes);
   std::vector<std::size_t> steps;
-  for (std::size_t count = 4; count < static_cast<std::size_t>(entry.npar); count *= 2) {
+  for (std::size_t count = 4; count < most; count *= 2) {
     steps.push_back(count);
   }
-  steps.push_back(static_cast<std::size_t>(entry.npar));
+  steps.push_back(most);
   return steps;
 }
 
