@@ -9,7 +9,7 @@ std::optional<std::vector<CTDBEntry>> FetchCTDBAnswer::operator()(const CTDBToc&
   platform::http::HttpRequest request;
   request.url = services_.cueToolsDatabase +
                 "/lookup2.php?version=3&ctdb=1&fuzzy=1&metadata=none&toc=" + toc.text;
-  // The import's end waits for this answer: a server that stops answering must not hold it.
+  // A server that stops answering gives the lookup up rather than holding it.
   request.idleTimeout = std::chrono::seconds(15);
   const auto response = services_.send(request, std::move(stop));
   if (response.statusCode == 404) {

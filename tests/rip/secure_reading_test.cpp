@@ -372,30 +372,37 @@ TEST_F(SecureReadingTest, TracksTheCUEToolsDatabaseHoldsAtSomeOffsetAreAccurate)
       crcAt(5880, track) + " " + crcAt(track, 2 * track) + " " + crcAt(2 * track, end) + R"("/>)";
   const std::string other =
       R"(<entry confidence="30" crc32="00000001" id="40" npar="8" stride="5880" toc="0:2500:5000:7500" trackcrcs="00000002 00000003 00000004"/>)";
-  // An answer that does not come by the end of the reads is not waited for.
-  for (const auto& [answer, verdicts] :
-       {std::pair{"<ctdb>" + other + entry + "</ctdb>", "UA UA UA"},
-        std::pair{"<ctdb>" + entry, "U U U"}, std::pair{std::string(), "U U U"}}) {
+  // An unknown disc (404) is told as such; an answer that does not come by the end of the
+  // reads is not waited for.
+  const struct {
+    std::string answer;  // empty: none comes
+    int status;
+    std::string verdicts, logged;
+  } answers[] = {
+      {"<ctdb>" + other + entry + "</ctdb>", 200, "UA UA UA", "entry 41 (confidence 7)"},
+      {"<ctdb>" + entry, 200, "U U U", "could not be read"},
+      {"", 404, "U U U", "CUETools database: disc not in the database"},
+      {"", 200, "U U U", "CUETools database: database not reached"},
+  };
+  for (const auto& [answer, status, verdicts, logged] : answers) {
     fs::remove_all(library.path());
     album = std::make_unique<AlbumFolder>(library.path() / "Unknown Artist" / "Unknown Album");
     ModelDrive drive(image.cuePath, {});
     answerFor(drive, false);
-    if (answer.empty()) {
+    const bool stalled = answer.empty() && status == 200;
+    if (stalled) {
       server.stall("GET", "/lookup2.php");
     } else {
-      server.respond("GET", "/lookup2.php", 200, answer, "text/xml");
+      server.respond("GET", "/lookup2.php", status, answer, "text/xml");
     }
-    const auto outcome =
-        import(drive, {.ctdbPatience = answer.empty() ? std::chrono::milliseconds(100)
-                                                      : std::chrono::seconds(10)});
+    const auto outcome = import(drive, {.ctdbPatience = stalled ? std::chrono::milliseconds(100)
+                                                                : std::chrono::seconds(10)});
     EXPECT_EQ(outcome.end, "ripComplete");
-    EXPECT_EQ(
-        countOf(testing::fileContents(album->ripLog()), "CUETools database: database not reached"),
-        answer.empty() ? 1 : 0);
+    EXPECT_EQ(countOf(testing::fileContents(album->ripLog()), logged), 1) << logged;
     EXPECT_EQ(outcome.verdicts, verdicts);
     EXPECT_EQ(countOf(testing::fileContents(album->ripLog()),
                       "Result: accurate (CUETools database, confidence 7)"),
-              std::string(verdicts) == "U U U" ? 0 : 3);
+              verdicts == "U U U" ? 0 : 3);
   }
   const auto asked = server.requests();
   const auto lookup = std::ranges::find(asked, "/lookup2.php", &testing::RecordedRequest::path);
