@@ -60,11 +60,12 @@ fs::path AlbumFolder::pathFor(const fs::path& library,
          libraryFolderName(release->title, "Unknown Album");
 }
 
-AlbumFolder::AlbumFolder(const fs::path& path) : path_(withoutTrailingSeparator(path)) {}
+AlbumFolder::AlbumFolder(const fs::path& path, AudioFormat format)
+    : path_(withoutTrailingSeparator(path)), format_(format) {}
 
 fs::path AlbumFolder::trackFile(std::int64_t number,
                                 const std::optional<std::string>& title) const {
-  return path_ / trackFileName(number, title);
+  return path_ / trackFileName(number, title, extensionOf(format_));
 }
 
 TemporaryFile AlbumFolder::unfinished(const fs::path& file) {

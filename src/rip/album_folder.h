@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "disc/cd_lookup_release.h"
+#include "rip/audio_format.h"
 #include "rip/cleanup_ripped_files.h"
 #include "rip/temporary_file.h"
 
@@ -41,12 +42,14 @@ class AlbumFolder {
                                        const std::optional<disc::CDLookupRelease>& release,
                                        std::chrono::system_clock::time_point now);
 
-  // The album folder at `path`, however it is spelled (a trailing separator included).
-  explicit AlbumFolder(const std::filesystem::path& path);
+  // The album folder at `path`, however it is spelled (a trailing separator included), whose
+  // track files are of `format`.
+  explicit AlbumFolder(const std::filesystem::path& path, AudioFormat format = AudioFormat::aac);
   AlbumFolder(const AlbumFolder&) = delete;
   AlbumFolder& operator=(const AlbumFolder&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
+  AudioFormat format() const { return format_; }
   std::filesystem::path artistFolder() const { return path_.parent_path(); }
   std::filesystem::path trackFile(std::int64_t number,
                                   const std::optional<std::string>& title) const;
@@ -84,6 +87,7 @@ class AlbumFolder {
   void undoLocked();
 
   const std::filesystem::path path_;
+  const AudioFormat format_;
   mutable std::mutex mutex_;
   End end_ = End::open;
   AlbumChanges changes_;

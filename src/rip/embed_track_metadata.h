@@ -7,14 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "rip/audio_format.h"
 #include "rip/gapless_timing.h"
 
 namespace noru::rip {
 
 // Writes title, artist, album, track number and JPEG cover art into an encoded M4A file, and
-// the encoder's priming and padding as the "iTunSMPB" item when they are known. The
-// tags go into a copy named <UUID>.m4a beside the file, which then takes the file's place in
-// one rename, so the track file is never missing; the audio is copied as it is.
+// the encoder's priming and padding as the "iTunSMPB" item when they are known; into a FLAC
+// file, the same as Vorbis comments and a front-cover picture. The tags go into a copy named
+// <UUID> and the file's extension beside the file, which then takes the file's place in one
+// rename, so the track file is never missing; the audio is copied as it is.
 class EmbedTrackMetadata {
  public:
   using ReplaceFile =
@@ -28,7 +30,8 @@ class EmbedTrackMetadata {
                   const std::optional<std::string>& albumArtist,
                   const std::optional<std::string>& albumTitle,
                   const std::optional<std::vector<std::uint8_t>>& artwork,
-                  const std::optional<GaplessTiming>& gapless = std::nullopt) const;
+                  const std::optional<GaplessTiming>& gapless = std::nullopt,
+                  AudioFormat format = AudioFormat::aac) const;
 
   // Puts the tagged copy in the file's place: rename(2), atomic within one folder.
   ReplaceFile replaceFile = [](const std::filesystem::path& from, const std::filesystem::path& to) {

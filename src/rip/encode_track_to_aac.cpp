@@ -33,12 +33,13 @@ class UnfinishedFile {
 
 GaplessTiming EncodeTrackToAAC::operator()(std::span<const std::uint8_t> pcm,
                                            const std::filesystem::path& file,
-                                           std::int64_t trackNumber, std::stop_token stop) const {
+                                           std::int64_t trackNumber, std::stop_token stop,
+                                           AudioFormat format) const {
   const auto name = file.filename();
   diagnostic("EncodeTrackToAAC: encoding track ", trackNumber, " → ", name, " (", pcm.size(),
              " PCM bytes)");
 
-  auto created = writer->create(file);
+  auto created = writer->create(file, format);
   if (created.status != 0 || !created.file) {
     diagnostic("EncodeTrackToAAC: ExtAudioFileCreateWithURL failed status=", created.status);
     throw disc::CDRipError::encodingFailed();
@@ -52,7 +53,9 @@ GaplessTiming EncodeTrackToAAC::operator()(std::span<const std::uint8_t> pcm,
   }
 
   // A refused rate is not worth losing the track over: the encoder keeps its default rate.
-  static_cast<void>(output->setBitRate(bitRate));
+  if (format == AudioFormat::aac) {
+    static_cast<void>(output->setBitRate(bitRate));
+  }
 
   for (std::size_t offset = 0; offset < pcm.size();) {
     // A long track takes many seconds to encode; a stop must not wait for all of them.

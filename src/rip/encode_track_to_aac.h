@@ -13,7 +13,8 @@
 namespace noru::rip {
 
 // Encodes one track's CD audio (16-bit little-endian interleaved stereo at 44.1 kHz, held whole
-// in memory) into an AAC file at 256 kbit/s in an M4A container.
+// in memory) into an AAC file at 256 kbit/s in an M4A container, or into one of the lossless
+// formats.
 class EncodeTrackToAAC {
  public:
   static constexpr std::size_t writeChunkBytes = 16384;
@@ -25,7 +26,8 @@ class EncodeTrackToAAC {
   // either way, once the file was created it is removed again. Returns where the track's own
   // samples lie among those of the encoded stream.
   GaplessTiming operator()(std::span<const std::uint8_t> pcm, const std::filesystem::path& file,
-                           std::int64_t trackNumber, std::stop_token stop = {}) const;
+                           std::int64_t trackNumber, std::stop_token stop = {},
+                           AudioFormat format = AudioFormat::aac) const;
 
   std::shared_ptr<const AACFileWriter> writer = std::make_shared<FFmpegAACFileWriter>();
 };

@@ -129,6 +129,9 @@ class FFmpegAACFile final : public AACFileWriter::OpenFile {
     if (!started_) {
       return {};
     }
+    if (encoder_->codec_id != AV_CODEC_ID_AAC) {
+      return {.sampleCount = samplesSent_};  // lossless: every frame holds the track's samples
+    }
     const std::int64_t priming = encoder_->initial_padding;
     const std::int64_t frames = packetsWritten_ * encoder_->frame_size;
     return {.priming = priming,
@@ -253,27 +256,56 @@ class FFmpegAACFile final : public AACFileWriter::OpenFile {
   Fifo fifo_;
   Frame frame_;
   Packet packet_;
+  // Four bytes a sample in each: room for planar float, planar 16-bit and packed 16-bit stereo.
   std::vector<float> planes_[kChannels];
   std::int64_t samplesSent_ = 0;
   std::int64_t packetsWritten_ = 0;
   bool started_ = false;
 };
 
+const char* encoderOf(AudioFormat format) {
+  switch (format) {
+    case AudioFormat::aac:
+      return "aac";
+    case AudioFormat::alac:
+      return "alac";
+    case AudioFormat::flac:
+      return "flac";
+  }
+  return "aac";
+}
+
+// A 16-bit format when the encoder takes one (the lossless encoders would otherwise store the
+// CD's samples as wider ones), else the encoder's first.
+AVSampleFormat sampleFormatOf(const AVCodec& codec) {
+  if (codec.sample_fmts == nullptr) {
+    return AV_SAMPLE_FMT_FLTP;
+  }
+  for (const AVSampleFormat* format = codec.sample_fmts; *format != AV_SAMPLE_FMT_NONE; ++format) {
+    if (*format == AV_SAMPLE_FMT_S16 || *format == AV_SAMPLE_FMT_S16P) {
+      return *format;
+    }
+  }
+  return codec.sample_fmts[0];
+}
+
 }  // namespace
 
-AACFileWriter::Created FFmpegAACFileWriter::create(const std::filesystem::path& file) const {
+AACFileWriter::Created FFmpegAACFileWriter::create(const std::filesystem::path& file,
+                                                   AudioFormat audioFormat) const {
   // FFmpeg prints its own notes to standard error; this program reports through its
   // diagnostic log only.
   static std::once_flag silenced;
   std::call_once(silenced, [] { av_log_set_level(AV_LOG_QUIET); });
 
-  const AVCodec* codec = avcodec_find_encoder_by_name("aac");
+  const AVCodec* codec = avcodec_find_encoder_by_name(encoderOf(audioFormat));
   if (codec == nullptr) {
     return {AVERROR_ENCODER_NOT_FOUND, nullptr};
   }
 
   AVFormatContext* rawFormat = nullptr;
-  int status = avformat_alloc_output_context2(&rawFormat, nullptr, "ipod", file.c_str());
+  int status = avformat_alloc_output_context2(
+      &rawFormat, nullptr, audioFormat == AudioFormat::flac ? "flac" : "ipod", file.c_str());
   FormatContext format(rawFormat);
   if (status < 0) {
     return {status, nullptr};
@@ -285,8 +317,10 @@ AACFileWriter::Created FFmpegAACFileWriter::create(const std::filesystem::path& 
   }
 
   encoder->sample_rate = kSampleRate;
-  encoder->sample_fmt = codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
-  encoder->profile = FF_PROFILE_AAC_LOW;
+  encoder->sample_fmt = sampleFormatOf(*codec);
+  if (audioFormat == AudioFormat::aac) {
+    encoder->profile = FF_PROFILE_AAC_LOW;
+  }
   encoder->time_base = AVRational{1, kSampleRate};
   const AVChannelLayout layout = stereoLayout();
   if ((status = av_channel_layout_copy(&encoder->ch_layout, &layout)) < 0) {

@@ -46,10 +46,13 @@ std::filesystem::path RipCDTrack::write(std::span<const std::uint8_t> pcm,
   // earlier import is replaced only by a complete one, and a stop or failure on the way
   // removes nothing but this temporary file.
   auto unfinished = AlbumFolder::unfinished(file);
-  const GaplessTiming gapless = encodeToAAC(pcm, unfinished.path(), number, stop);
+  const GaplessTiming gapless = encodeToAAC(pcm, unfinished.path(), number, stop, album.format());
   try {
+    // Only AAC has priming and padding for players to skip.
     embedMetadata(unfinished.path(), metadata.trackTitle, number, metadata.trackTotal,
-                  metadata.albumArtist, metadata.albumTitle, metadata.artwork, gapless);
+                  metadata.albumArtist, metadata.albumTitle, metadata.artwork,
+                  isLossless(album.format()) ? std::nullopt : std::optional(gapless),
+                  album.format());
   } catch (const std::filesystem::filesystem_error& error) {
     removeLeftoverCopy(error, unfinished.path());
     throw;

@@ -35,7 +35,7 @@ struct TrackAudio {
   std::vector<std::int32_t> readAgain;  // ascending disc sectors read again to settle them
 };
 
-// Turns one track of the disc into a finished, tagged M4A file in the album folder: reads its
+// Turns one track of the disc into a finished, tagged file of the album folder's format: reads its
 // sectors (one pass, then whatever was in doubt read again until settled), encodes and tags
 // them under a hidden name, and has the album folder put the file in place.
 class RipCDTrack {

@@ -6,7 +6,6 @@
 namespace noru::rip {
 namespace {
 
-constexpr std::string_view kExtension = ".m4a";
 constexpr std::string_view kForbidden = "/\\:*?\"<>|";
 
 bool isContinuationByte(unsigned char byte) {
@@ -107,9 +106,10 @@ std::string_view cutAtCharacterBoundary(std::string_view text, std::size_t limit
   return text.substr(0, cut);
 }
 
-std::string trackFileName(std::int64_t number, const std::optional<std::string>& title) {
+std::string trackFileName(std::int64_t number, const std::optional<std::string>& title,
+                          std::string_view extension) {
   if (!title) {
-    return formatNumber("Track %02lld", number) + std::string(kExtension);
+    return formatNumber("Track %02lld", number) + std::string(extension);
   }
   std::string cleaned;
   cleaned.reserve(title->size());
@@ -120,10 +120,10 @@ std::string trackFileName(std::int64_t number, const std::optional<std::string>&
     cleaned += kForbidden.find(c) == std::string_view::npos ? c : '_';
   }
   const std::string prefix = formatNumber("%02lld ", number);
-  const std::size_t room = maxFileNameBytes - prefix.size() - kExtension.size();
+  const std::size_t room = maxFileNameBytes - prefix.size() - extension.size();
   // Trimmed again after the cut, so that a shortened name never ends in a blank.
   const auto kept = trimBlanks(cutAtCharacterBoundary(trimBlanks(cleaned), room));
-  return prefix + std::string(kept) + std::string(kExtension);
+  return prefix + std::string(kept) + std::string(extension);
 }
 
 }  // namespace noru::rip

@@ -33,6 +33,8 @@ namespace fs = std::filesystem;
 namespace actions = state::CDRipActions;
 using ::testing::ElementsAre;
 using testing::filesUnder;
+using ::testing::HasSubstr;
+using ::testing::Optional;
 
 using testing::HookedAACWriter;
 using Step = HookedAACWriter::Step;
@@ -196,7 +198,7 @@ class RipCDTest : public testing::RuntimeFixture {
     bool readingAgain = false;
     completedFiles.clear();
     stopSource = std::stop_source();
-    album = std::make_shared<AlbumFolder>(folder.empty() ? albumFolder : folder);
+    album = std::make_shared<AlbumFolder>(folder.empty() ? albumFolder : folder, format);
     auto dispatch = [&](state::AnyAction action) {
       mainQueue.post([&, action = std::move(action)] {
         const auto& ripAction = std::get<state::CDRipAction>(action);
@@ -237,6 +239,7 @@ class RipCDTest : public testing::RuntimeFixture {
   // Called on the reading thread with each read's first sector; non-zero fails it with errno.
   std::function<int(std::int32_t)> beforeRead;
   std::vector<fs::path> completedFiles;  // as the state keeps them for a clean-up
+  AudioFormat format = AudioFormat::aac;
 };
 
 // Without a release the tracks are numbered; with one, a track takes the title of the first
@@ -272,6 +275,44 @@ TEST_F(RipCDTest, TrackNamesAndTagsFollowWhatTheReleaseHolds) {
     EXPECT_EQ(second.trackNumber, std::pair(2, 3));
   }
   EXPECT_TRUE(server.requests().empty());
+}
+
+// In every format the files hold the release's tags and the cover; the lossless ones decode to
+// exactly the audio read, and the AAC one states the track's length to the sample for gapless
+// players. A stop in the middle of an encode leaves no temporary file in any format.
+TEST_F(RipCDTest, EachFormatHoldsTheAudioReadAndTheReleasesTags) {
+  insertDisc({75, 150});
+  for (const auto each : {AudioFormat::aac, AudioFormat::alac, AudioFormat::flac}) {
+    SCOPED_TRACE(nameOf(each));
+    const std::string ending(extensionOf(each));
+    fs::remove_all(library.path() / "ACDC");
+    resetRip();
+    format = each;
+    EXPECT_EQ(rip(release()).back(), "ripComplete");
+    EXPECT_EQ(filesUnder(albumFolder),
+              (std::set<std::string>{"01 Intro" + ending, "02 Thunder_Struck" + ending, "cover.jpg",
+                                     "rip.log"}));
+    const auto file = albumFolder / ("02 Thunder_Struck" + ending);
+    const auto items =
+        each == AudioFormat::flac ? testing::readFLACItems(file) : testing::readM4AItems(file);
+    EXPECT_EQ(items.title, "Thunder/Struck");
+    EXPECT_EQ(items.artist, "AC/DC");
+    EXPECT_EQ(items.album, "Live: 1992?");
+    EXPECT_EQ(items.trackNumber, std::pair(2, 2));
+    EXPECT_EQ(items.jpegCovers,
+              (std::vector<std::vector<std::uint8_t>>{{'c', 'o', 'v', 'e', 'r'}}));
+    if (isLossless(each)) {
+      EXPECT_EQ(testing::decodeLosslessPCM(file), testing::FakeOpticalDrives::pattern(75, 150));
+      EXPECT_EQ(items.iTunSMPB, std::nullopt);
+    } else {  // 150 sectors of 588 samples
+      EXPECT_THAT(items.iTunSMPB, Optional(HasSubstr(" 0000000000015888")));
+    }
+
+    fs::remove_all(library.path() / "ACDC");
+    stopAt({Stage::encode, 2});
+    EXPECT_EQ(rip(release()).back(), "ripStopped");
+    EXPECT_EQ(filesUnder(albumFolder), (std::set<std::string>{"01 Intro" + ending, "cover.jpg"}));
+  }
 }
 
 // An album folder that cannot be made ends the import, and nothing of it is left.

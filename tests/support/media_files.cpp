@@ -5,11 +5,15 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
 #include <taglib/mp4coverart.h>
 #include <taglib/mp4file.h>
 #include <taglib/mp4tag.h>
+#include <taglib/xiphcomment.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <numbers>
 #include <stdexcept>
@@ -144,6 +148,33 @@ M4AItems readM4AItems(const std::filesystem::path& file) {
   return items;
 }
 
+M4AItems readFLACItems(const std::filesystem::path& file) {
+  TagLib::FLAC::File flac(file.c_str());
+  if (!flac.isValid() || flac.xiphComment() == nullptr) {
+    throw std::runtime_error("not a FLAC file: " + file.string());
+  }
+  const auto& fields = flac.xiphComment()->fieldListMap();
+  const auto field = [&](const char* name) -> std::optional<std::string> {
+    const auto found = fields.find(name);
+    if (found == fields.end() || found->second.size() != 1) {
+      return std::nullopt;
+    }
+    return found->second.front().to8Bit(true);
+  };
+  M4AItems items{.title = field("TITLE"), .artist = field("ARTIST"), .album = field("ALBUM")};
+  if (const auto number = field("TRACKNUMBER")) {
+    items.trackNumber = std::pair{std::stoi(*number), std::stoi(field("TRACKTOTAL").value_or("0"))};
+  }
+  for (const auto* picture : flac.pictureList()) {
+    const auto data = picture->data();
+    if (picture->type() == TagLib::FLAC::Picture::FrontCover &&
+        picture->mimeType() == "image/jpeg") {
+      items.jpegCovers.emplace_back(data.begin(), data.end());
+    }
+  }
+  return items;
+}
+
 EditList readEditList(const std::filesystem::path& file) {
   EditList list;
   bool found = false;
@@ -171,7 +202,12 @@ EditList readEditList(const std::filesystem::path& file) {
   return list;
 }
 
-std::vector<float> decodeIgnoringEditList(const std::filesystem::path& file) {
+namespace {
+
+// Hands every frame the decoder gives for the file's audio to `take`; `keepPriming` has the
+// decoder keep what the demuxer marks for skipping.
+void decodeEachFrame(const std::filesystem::path& file, bool keepPriming,
+                     const std::function<void(const AVFrame&)>& take) {
   const auto [input, index] = openAudio(file, true);
   const AVCodecParameters* parameters = input->streams[index]->codecpar;
   Owned<AVCodecContext, avcodec_free_context> decoder(
@@ -179,24 +215,21 @@ std::vector<float> decodeIgnoringEditList(const std::filesystem::path& file) {
   if (!decoder || avcodec_parameters_to_context(decoder.get(), parameters) < 0) {
     throw std::runtime_error("no decoder for " + file.string());
   }
-  // The demuxer still marks the priming for skipping; the decoder is to keep it.
-  decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+  if (keepPriming) {
+    decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+  }
   if (avcodec_open2(decoder.get(), decoder->codec, nullptr) < 0) {
     throw std::runtime_error("no decoder for " + file.string());
   }
   Owned<AVPacket, av_packet_free> packet(av_packet_alloc());
   Owned<AVFrame, av_frame_free> frame(av_frame_alloc());
-  std::vector<float> samples;
   const auto decode = [&](const AVPacket* sent) {
     avcodec_send_packet(decoder.get(), sent);
     while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
-      if (frame->format != AV_SAMPLE_FMT_FLTP || frame->ch_layout.nb_channels != 2) {
+      if (frame->ch_layout.nb_channels != 2) {
         throw std::runtime_error("unexpected decoded format");
       }
-      for (int i = 0; i < frame->nb_samples; ++i) {
-        samples.push_back(reinterpret_cast<const float*>(frame->data[0])[i]);
-        samples.push_back(reinterpret_cast<const float*>(frame->data[1])[i]);
-      }
+      take(*frame);
     }
   };
   while (av_read_frame(input.get(), packet.get()) >= 0) {
@@ -206,7 +239,41 @@ std::vector<float> decodeIgnoringEditList(const std::filesystem::path& file) {
     av_packet_unref(packet.get());
   }
   decode(nullptr);
+}
+
+}  // namespace
+
+std::vector<float> decodeIgnoringEditList(const std::filesystem::path& file) {
+  std::vector<float> samples;
+  decodeEachFrame(file, true, [&](const AVFrame& frame) {
+    if (frame.format != AV_SAMPLE_FMT_FLTP) {
+      throw std::runtime_error("unexpected decoded format");
+    }
+    for (int i = 0; i < frame.nb_samples; ++i) {
+      samples.push_back(reinterpret_cast<const float*>(frame.data[0])[i]);
+      samples.push_back(reinterpret_cast<const float*>(frame.data[1])[i]);
+    }
+  });
   return samples;
+}
+
+std::vector<std::uint8_t> decodeLosslessPCM(const std::filesystem::path& file) {
+  std::vector<std::uint8_t> pcm;
+  decodeEachFrame(file, false, [&](const AVFrame& frame) {
+    const bool planar = frame.format == AV_SAMPLE_FMT_S16P;
+    if (!planar && frame.format != AV_SAMPLE_FMT_S16) {
+      throw std::runtime_error("not 16-bit audio");
+    }
+    for (int i = 0; i < frame.nb_samples; ++i) {
+      for (int channel = 0; channel < 2; ++channel) {
+        const auto* sample =
+            planar ? frame.data[channel] + 2 * i : frame.data[0] + 4 * i + 2 * channel;
+        pcm.push_back(sample[0]);
+        pcm.push_back(sample[1]);
+      }
+    }
+  });
+  return pcm;
 }
 
 }  // namespace noru::testing

@@ -35,6 +35,8 @@ struct M4AItems {
 };
 // Raises std::runtime_error when TagLib cannot read the file as MP4.
 M4AItems readM4AItems(const std::filesystem::path& file);
+// The same items from a FLAC file's Vorbis comments and front-cover pictures.
+M4AItems readFLACItems(const std::filesystem::path& file);
 
 // The first entry of the audio track's edit list, with the time scales it is counted in, and
 // how many packets the track holds, read from the file's boxes.
@@ -51,5 +53,8 @@ EditList readEditList(const std::filesystem::path& file);
 // Every sample the decoder gives for the file's audio, the edit list ignored (priming and
 // padding included): interleaved stereo floats.
 std::vector<float> decodeIgnoringEditList(const std::filesystem::path& file);
+
+// The 16-bit little-endian interleaved stereo samples of a lossless file (Apple Lossless, FLAC).
+std::vector<std::uint8_t> decodeLosslessPCM(const std::filesystem::path& file);
 
 }  // namespace noru::testing
