@@ -5,7 +5,7 @@
 #include <memory>
 #include <span>
 
-#include "rip/audio_format.h"
+#include "disc/audio_format.h"
 #include "rip/gapless_timing.h"
 
 namespace noru::rip {
@@ -45,7 +45,7 @@ class AACFileWriter {
 
   // Creates `file` in `format`, replacing an existing file of that name. A failed creation
   // leaves the file system as it was.
-  virtual Created create(const std::filesystem::path& file, AudioFormat format) const = 0;
+  virtual Created create(const std::filesystem::path& file, disc::AudioFormat format) const = 0;
 };
 
 }  // namespace noru::rip

@@ -60,7 +60,7 @@ fs::path AlbumFolder::pathFor(const fs::path& library,
          libraryFolderName(release->title, "Unknown Album");
 }
 
-AlbumFolder::AlbumFolder(const fs::path& path, AudioFormat format)
+AlbumFolder::AlbumFolder(const fs::path& path, disc::AudioFormat format)
     : path_(withoutTrailingSeparator(path)), format_(format) {}
 
 fs::path AlbumFolder::trackFile(std::int64_t number,

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "disc/audio_format.h"
 #include "disc/cd_lookup_release.h"
-#include "rip/audio_format.h"
 #include "rip/cleanup_ripped_files.h"
 #include "rip/temporary_file.h"
 
@@ -44,12 +44,13 @@ class AlbumFolder {
 
   // The album folder at `path`, however it is spelled (a trailing separator included), whose
   // track files are of `format`.
-  explicit AlbumFolder(const std::filesystem::path& path, AudioFormat format = AudioFormat::aac);
+  explicit AlbumFolder(const std::filesystem::path& path,
+                       disc::AudioFormat format = disc::AudioFormat::aac);
   AlbumFolder(const AlbumFolder&) = delete;
   AlbumFolder& operator=(const AlbumFolder&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  AudioFormat format() const { return format_; }
+  disc::AudioFormat format() const { return format_; }
   std::filesystem::path artistFolder() const { return path_.parent_path(); }
   std::filesystem::path trackFile(std::int64_t number,
                                   const std::optional<std::string>& title) const;
@@ -87,7 +88,7 @@ class AlbumFolder {
   void undoLocked();
 
   const std::filesystem::path path_;
-  const AudioFormat format_;
+  const disc::AudioFormat format_;
   mutable std::mutex mutex_;
   End end_ = End::open;
   AlbumChanges changes_;

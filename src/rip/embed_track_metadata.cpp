@@ -13,9 +13,9 @@
 #include <system_error>
 #include <utility>
 
+#include "disc/audio_format.h"
 #include "disc/cd_rip_error.h"
 #include "platform/log/diagnostic_log.h"
-#include "rip/audio_format.h"
 #include "rip/temporary_file.h"
 
 namespace noru::rip {
@@ -140,7 +140,7 @@ void EmbedTrackMetadata::operator()(const std::filesystem::path& file,
                                     const std::optional<std::string>& albumTitle,
                                     const std::optional<std::vector<std::uint8_t>>& artwork,
                                     const std::optional<GaplessTiming>& gapless,
-                                    AudioFormat format) const {
+                                    disc::AudioFormat format) const {
   const auto name = file.filename();
   std::error_code error;
   if (!std::filesystem::is_regular_file(file, error)) {
@@ -156,7 +156,7 @@ void EmbedTrackMetadata::operator()(const std::filesystem::path& file,
       }
       throw ExportFailure{error.message()};
     }
-    if (format == AudioFormat::flac) {
+    if (format == disc::AudioFormat::flac) {
       writeFLACItems(copy.path(), trackTitle, trackNumber, trackTotal, albumArtist, albumTitle,
                      artwork);
     } else {

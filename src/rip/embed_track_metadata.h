@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "rip/audio_format.h"
+#include "disc/audio_format.h"
 #include "rip/gapless_timing.h"
 
 namespace noru::rip {
@@ -31,7 +31,7 @@ class EmbedTrackMetadata {
                   const std::optional<std::string>& albumTitle,
                   const std::optional<std::vector<std::uint8_t>>& artwork,
                   const std::optional<GaplessTiming>& gapless = std::nullopt,
-                  AudioFormat format = AudioFormat::aac) const;
+                  disc::AudioFormat format = disc::AudioFormat::aac) const;
 
   // Puts the tagged copy in the file's place: rename(2), atomic within one folder.
   ReplaceFile replaceFile = [](const std::filesystem::path& from, const std::filesystem::path& to) {

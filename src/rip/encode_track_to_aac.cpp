@@ -34,7 +34,7 @@ class UnfinishedFile {
 GaplessTiming EncodeTrackToAAC::operator()(std::span<const std::uint8_t> pcm,
                                            const std::filesystem::path& file,
                                            std::int64_t trackNumber, std::stop_token stop,
-                                           AudioFormat format) const {
+                                           disc::AudioFormat format) const {
   const auto name = file.filename();
   diagnostic("EncodeTrackToAAC: encoding track ", trackNumber, " → ", name, " (", pcm.size(),
              " PCM bytes)");
@@ -53,7 +53,7 @@ GaplessTiming EncodeTrackToAAC::operator()(std::span<const std::uint8_t> pcm,
   }
 
   // A refused rate is not worth losing the track over: the encoder keeps its default rate.
-  if (format == AudioFormat::aac) {
+  if (format == disc::AudioFormat::aac) {
     static_cast<void>(output->setBitRate(bitRate));
   }
 

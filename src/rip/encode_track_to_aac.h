@@ -27,7 +27,7 @@ class EncodeTrackToAAC {
   // samples lie among those of the encoded stream.
   GaplessTiming operator()(std::span<const std::uint8_t> pcm, const std::filesystem::path& file,
                            std::int64_t trackNumber, std::stop_token stop = {},
-                           AudioFormat format = AudioFormat::aac) const;
+                           disc::AudioFormat format = disc::AudioFormat::aac) const;
 
   std::shared_ptr<const AACFileWriter> writer = std::make_shared<FFmpegAACFileWriter>();
 };

@@ -263,13 +263,13 @@ class FFmpegAACFile final : public AACFileWriter::OpenFile {
   bool started_ = false;
 };
 
-const char* encoderOf(AudioFormat format) {
+const char* encoderOf(disc::AudioFormat format) {
   switch (format) {
-    case AudioFormat::aac:
+    case disc::AudioFormat::aac:
       return "aac";
-    case AudioFormat::alac:
+    case disc::AudioFormat::alac:
       return "alac";
-    case AudioFormat::flac:
+    case disc::AudioFormat::flac:
       return "flac";
   }
   return "aac";
@@ -292,7 +292,7 @@ AVSampleFormat sampleFormatOf(const AVCodec& codec) {
 }  // namespace
 
 AACFileWriter::Created FFmpegAACFileWriter::create(const std::filesystem::path& file,
-                                                   AudioFormat audioFormat) const {
+                                                   disc::AudioFormat audioFormat) const {
   // FFmpeg prints its own notes to standard error; this program reports through its
   // diagnostic log only.
   static std::once_flag silenced;
@@ -305,7 +305,7 @@ AACFileWriter::Created FFmpegAACFileWriter::create(const std::filesystem::path& 
 
   AVFormatContext* rawFormat = nullptr;
   int status = avformat_alloc_output_context2(
-      &rawFormat, nullptr, audioFormat == AudioFormat::flac ? "flac" : "ipod", file.c_str());
+      &rawFormat, nullptr, audioFormat == disc::AudioFormat::flac ? "flac" : "ipod", file.c_str());
   FormatContext format(rawFormat);
   if (status < 0) {
     return {status, nullptr};
@@ -318,7 +318,7 @@ AACFileWriter::Created FFmpegAACFileWriter::create(const std::filesystem::path& 
 
   encoder->sample_rate = kSampleRate;
   encoder->sample_fmt = sampleFormatOf(*codec);
-  if (audioFormat == AudioFormat::aac) {
+  if (audioFormat == disc::AudioFormat::aac) {
     encoder->profile = FF_PROFILE_AAC_LOW;
   }
   encoder->time_base = AVRational{1, kSampleRate};

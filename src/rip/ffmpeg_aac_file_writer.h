@@ -12,7 +12,7 @@ namespace noru::rip {
 // encoder's frames.
 class FFmpegAACFileWriter final : public AACFileWriter {
  public:
-  Created create(const std::filesystem::path& file, AudioFormat format) const override;
+  Created create(const std::filesystem::path& file, disc::AudioFormat format) const override;
 };
 
 }  // namespace noru::rip

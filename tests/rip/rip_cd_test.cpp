@@ -239,7 +239,7 @@ class RipCDTest : public testing::RuntimeFixture {
   // Called on the reading thread with each read's first sector; non-zero fails it with errno.
   std::function<int(std::int32_t)> beforeRead;
   std::vector<fs::path> completedFiles;  // as the state keeps them for a clean-up
-  AudioFormat format = AudioFormat::aac;
+  disc::AudioFormat format = disc::AudioFormat::aac;
 };
 
 // Without a release the tracks are numbered; with one, a track takes the title of the first
@@ -282,7 +282,8 @@ TEST_F(RipCDTest, TrackNamesAndTagsFollowWhatTheReleaseHolds) {
 // players. A stop in the middle of an encode leaves no temporary file in any format.
 TEST_F(RipCDTest, EachFormatHoldsTheAudioReadAndTheReleasesTags) {
   insertDisc({75, 150});
-  for (const auto each : {AudioFormat::aac, AudioFormat::alac, AudioFormat::flac}) {
+  for (const auto each :
+       {disc::AudioFormat::aac, disc::AudioFormat::alac, disc::AudioFormat::flac}) {
     SCOPED_TRACE(nameOf(each));
     const std::string ending(extensionOf(each));
     fs::remove_all(library.path() / "ACDC");
@@ -293,8 +294,8 @@ TEST_F(RipCDTest, EachFormatHoldsTheAudioReadAndTheReleasesTags) {
               (std::set<std::string>{"01 Intro" + ending, "02 Thunder_Struck" + ending, "cover.jpg",
                                      "rip.log"}));
     const auto file = albumFolder / ("02 Thunder_Struck" + ending);
-    const auto items =
-        each == AudioFormat::flac ? testing::readFLACItems(file) : testing::readM4AItems(file);
+    const auto items = each == disc::AudioFormat::flac ? testing::readFLACItems(file)
+                                                       : testing::readM4AItems(file);
     EXPECT_EQ(items.title, "Thunder/Struck");
     EXPECT_EQ(items.artist, "AC/DC");
     EXPECT_EQ(items.album, "Live: 1992?");

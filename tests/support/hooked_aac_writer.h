@@ -24,7 +24,7 @@ class HookedAACWriter final : public rip::AACFileWriter {
   explicit HookedAACWriter(Step failing = Step::none, int status = 0)
       : failing(failing), status(status) {}
 
-  Created create(const std::filesystem::path& file, rip::AudioFormat format) const override {
+  Created create(const std::filesystem::path& file, disc::AudioFormat format) const override {
     auto created = real_.create(file, format);
     if (created.file) {
       created.file = std::make_unique<File>(std::move(created.file), file, *this);

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-namespace noru::rip {
+namespace noru::disc {
 
 // What an import encodes its tracks to: AAC at 256 kbit/s in M4A (the default), Apple Lossless
 // in M4A, or FLAC.
@@ -41,4 +41,4 @@ constexpr std::optional<AudioFormat> audioFormatNamed(std::string_view name) {
   return std::nullopt;
 }
 
-}  // namespace noru::rip
+}  // namespace noru::disc
