@@ -18,6 +18,7 @@ NoruCDRipperApp::NoruCDRipperApp(platform::tasks::MainQueue& mainQueue, AppEnvir
                           .folderAccess = folderAccess_} {
   state::AppState initial;
   initial.settings.libraryPath = restoreLibraryPath(*environment_.preferences, *folderAccess_);
+  initial.settings.import = environment_.preferences->importPreferences();
   middleware::CDRipMiddleware ripping(
       environment_.drives, environment_.services,
       [picker = outputFolderPicker_](const state::Dispatch& dispatch) { return picker(dispatch); });

@@ -10,6 +10,8 @@ namespace {
 
 const QString outputFolderPathKey = QStringLiteral("settings.outputFolderPath");
 const QString outputFolderBookmarkKey = QStringLiteral("settings.outputFolderBookmark");
+const QString importFormatKey = QStringLiteral("settings.importFormat");
+const QString readUnconfirmedTwiceKey = QStringLiteral("settings.readUnconfirmedTwice");
 
 }  // namespace
 
@@ -46,6 +48,27 @@ std::optional<std::vector<std::uint8_t>> Preferences::outputFolderBookmark() con
   }
   const QByteArray bytes = value.toByteArray();
   return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
+state::ImportPreferences Preferences::importPreferences() const {
+  state::ImportPreferences preferences;
+  const auto format = settings_->value(importFormatKey).toString().toStdString();
+  preferences.format = disc::audioFormatNamed(format).value_or(preferences.format);
+  const QVariant twice = settings_->value(readUnconfirmedTwiceKey);
+  const QString text = twice.toString();
+  if (text == QStringLiteral("true") || text == QStringLiteral("false")) {
+    preferences.readUnconfirmedTwice = text == QStringLiteral("true");
+  }
+  return preferences;
+}
+
+void Preferences::writeImportPreferences(const state::ImportPreferences& preferences) {
+  settings_->setValue(
+      importFormatKey,
+      QString::fromUtf8(disc::nameOf(preferences.format).data(),
+                        static_cast<qsizetype>(disc::nameOf(preferences.format).size())));
+  settings_->setValue(readUnconfirmedTwiceKey, preferences.readUnconfirmedTwice);
+  settings_->sync();
 }
 
 }  // namespace noru::app

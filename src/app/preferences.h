@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "state/settings_state.h"
+
 class QSettings;
 
 namespace noru::app {
@@ -28,6 +30,11 @@ class Preferences {
   void writeOutputFolderPath(const std::string& path);
   void writeOutputFolderBookmark(std::span<const std::uint8_t> bookmark);
   std::optional<std::vector<std::uint8_t>> outputFolderBookmark() const;
+
+  // What the next imports do; a value that is missing or not one the program knows stands for
+  // its default.
+  state::ImportPreferences importPreferences() const;
+  void writeImportPreferences(const state::ImportPreferences& preferences);
 
  private:
   explicit Preferences(std::unique_ptr<QSettings> settings);

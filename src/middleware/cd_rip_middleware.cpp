@@ -176,13 +176,19 @@ void CDRipMiddleware::startImport(const state::AppState& state, const state::Dis
     return;
   }
 
-  const auto album = std::make_shared<rip::AlbumFolder>(rip::AlbumFolder::pathFor(
-      *state.settings.libraryPath, rip.selectedRelease, std::chrono::system_clock::now()));
+  // The preferences of the moment go with the import; a later change is for the next one.
+  const auto& preferences = state.settings.import;
+  const auto album = std::make_shared<rip::AlbumFolder>(
+      rip::AlbumFolder::pathFor(*state.settings.libraryPath, rip.selectedRelease,
+                                std::chrono::system_clock::now()),
+      preferences.format);
+  auto ripCD = ripCD_;
+  ripCD.readUnconfirmedTwice = preferences.readUnconfirmedTwice;
   const auto& drive = *rip.selectedDrive;
   const auto& tracks = rip.discInfo->tracks;
   diagnostic("CDRipMiddleware: startRipping \u2014 ", tracks.size(), " track(s) from '", drive.name,
              "' \u2192 ", album->path().string());
-  ripTask_->hold(platform::tasks::taskRunner().spawn([ripCD = ripCD_, drive, tracks,
+  ripTask_->hold(platform::tasks::taskRunner().spawn([ripCD = std::move(ripCD), drive, tracks,
                                                       release = rip.selectedRelease, album,
                                                       dispatch](std::stop_token stop) {
     ripCD(drive, tracks, release, *album, dispatch, std::move(stop));

@@ -81,6 +81,9 @@ void ReadTracks::rip(std::size_t index, const disc::CDTrackInfo& track,
   audio = {};
   // A track that the database has already turned down is read again while its file is
   // written, so that the second read costs the drive's time only.
+  if (!c_.readUnconfirmedTwice) {
+    return;
+  }
   if (!verdict) {
     waiting_.push_back(waiting);
   } else if (!std::holds_alternative<accuraterip::Accurate>(*verdict)) {

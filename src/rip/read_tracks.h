@@ -55,6 +55,8 @@ class ReadTracks {
     const state::Dispatch& dispatch;
     std::stop_token stop;
     std::size_t trackCount;
+    // Whether a track that no database confirms is read a second time and compared.
+    bool readUnconfirmedTwice = true;
     // What the CUETools database needs of the audio as it is kept.
     ForCTDB ctdb;
   };

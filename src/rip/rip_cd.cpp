@@ -310,6 +310,7 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
                       dispatch,
                       stop,
                       tracks.size(),
+                      readUnconfirmedTwice,
                       {.crcs = discCRCs ? &*discCRCs : nullptr,
                        .syndromes = syndromes ? &*syndromes : nullptr,
                        .kept = &kept,

@@ -57,6 +57,8 @@ class RipCD {
   RipCDTrack ripTrack;
   // How many files are written at once beside the reads, and how much audio they may hold.
   OverlappedWrites::Bounds writeBounds = OverlappedWrites::Bounds::ofMachine();
+  // Whether a track that no database confirms is read a second time and compared.
+  bool readUnconfirmedTwice = true;
   // How long the CUETools database's answer is waited for once the reads are done.
   std::chrono::milliseconds ctdbPatience = std::chrono::seconds(5);
 

@@ -15,6 +15,7 @@ struct UIReduction {
     s.ui.isCDManualEntryPresented = a.presented;
   }
   void operator()(const UIActions::setOutputFolder& a) { s.settings.libraryPath = a.path; }
+  void operator()(const UIActions::setImportPreferences& a) { s.settings.import = a.preferences; }
 };
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+#include "state/settings_state.h"
+
 namespace noru::state {
 
 namespace UIActions {
@@ -23,9 +25,15 @@ struct setOutputFolder {
   std::optional<std::vector<std::uint8_t>> bookmark;
   bool operator==(const setOutputFolder&) const = default;
 };
+// The user changed the preferences of the next imports (they are persisted by the window).
+struct setImportPreferences {
+  ImportPreferences preferences;
+  bool operator==(const setImportPreferences&) const = default;
+};
 }  // namespace UIActions
 
-using UIAction = std::variant<UIActions::setCDRipSheetPresented,
-                              UIActions::setCDManualEntryPresented, UIActions::setOutputFolder>;
+using UIAction =
+    std::variant<UIActions::setCDRipSheetPresented, UIActions::setCDManualEntryPresented,
+                 UIActions::setOutputFolder, UIActions::setImportPreferences>;
 
 }  // namespace noru::state

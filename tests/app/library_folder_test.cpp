@@ -113,6 +113,28 @@ TEST_F(LibraryFolder, EveryChosenFolderIsRecorded) {
   }
 }
 
+// The import preferences: the defaults on a new file, each choice read back after a restart,
+// and values the program does not know (a format of a later version, a mistyped switch)
+// standing for the default one by one.
+TEST(ImportPreferences, ComeBackAsWrittenAndFallBackToTheDefaultForUnknownValues) {
+  using Format = disc::AudioFormat;
+  testing::TemporaryFolder temp;
+  const auto file = temp.path() / "preferences.ini";
+  EXPECT_EQ(Preferences(file).importPreferences(), state::ImportPreferences{});
+  for (const auto format : {Format::aac, Format::alac, Format::flac}) {
+    for (const bool twice : {true, false}) {
+      Preferences(file).writeImportPreferences({format, twice});
+      EXPECT_EQ(Preferences(file).importPreferences(), (state::ImportPreferences{format, twice}));
+    }
+  }
+  {
+    QSettings raw(file.c_str(), QSettings::IniFormat);
+    raw.setValue("settings.importFormat", "wav");
+    raw.setValue("settings.readUnconfirmedTwice", "sometimes");
+  }
+  EXPECT_EQ(Preferences(file).importPreferences(), state::ImportPreferences{});
+}
+
 TEST(FolderBookmark, NamesAnExistingDirectoryAndRefusesBytesThatAreNotOneOfOurs) {
   testing::TemporaryFolder temp;
   EXPECT_FALSE(makeFolderBookmark("/dev/null"));

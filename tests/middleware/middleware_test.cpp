@@ -378,14 +378,13 @@ TEST_F(CDRipMiddlewareTest, TheAnswerOfASupersededLookupIsDropped) {
   EXPECT_FALSE(store->state().cdRip.selectedRelease);
 }
 
-// An import held in the read of its second track, as a slow drive would hold it.
+// An import held in the first read of its second track, as a slow drive would hold it.
 class HeldImportTest : public CDRipMiddlewareTest {
  protected:
   HeldImportTest() {
     drives->deviceList = std::vector{device(0, "present")};
     drives->readHook = [this](const testing::FakeOpticalDrives::AudioRead& read, std::uint8_t*) {
-      if (read.firstSector == kTwoTracks.tracks[1].startSector) {
-        held = true;
+      if (read.firstSector == kTwoTracks.tracks[1].startSector && !held.exchange(true)) {
         readMayGoOn.acquire();
       }
       return 0;
@@ -428,6 +427,25 @@ TEST_F(HeldImportTest, AnEjectWaitsForTheStoppedImportToLetGoOfTheDrive) {
       [&] { return !log.linesStartingWith("CDRipMiddleware: ejectDisc \u2014 drive").empty(); }));
   EXPECT_EQ(drives->ejected().size(), 1u);
   EXPECT_EQ(store->state().cdRip.discInfo, shown.discInfo);
+}
+
+// Preferences changed while an import runs are for the next one: the running import keeps its
+// format, and the next import of the album (in the same folder here) writes the new format
+// beside the files of the first, which it leaves alone.
+TEST_F(HeldImportTest, PreferencesChangedDuringAnImportAreForTheNextOne) {
+  dispatch(
+      state::UIAction(state::UIActions::setImportPreferences{{.format = disc::AudioFormat::flac}}));
+  readMayGoOn.release();
+  ASSERT_TRUE(awaitAction<actions::ripComplete>());
+  seen.clear();
+  dispatch(rip(actions::startRipping{}));
+  ASSERT_TRUE(awaitAction<actions::ripComplete>());
+  std::multiset<std::string> endings;
+  for (const auto& file : testing::filesUnder(library.path())) {
+    endings.insert(fs::path(file).extension().string());
+  }
+  EXPECT_EQ(endings.count(".m4a"), 2u);
+  EXPECT_EQ(endings.count(".flac"), 2u);
 }
 
 // Two imports at once would read the same drive and write the same files. (A cancelled folder
