@@ -34,6 +34,11 @@ lookup::SearchCD NoruCDRipperApp::searchCD() const {
   return musicbrainz::searchWithMusicBrainz(environment_.services);
 }
 
+void NoruCDRipperApp::setImportPreferences(const state::ImportPreferences& preferences) {
+  environment_.preferences->writeImportPreferences(preferences);
+  store_->dispatch(state::UIAction(state::UIActions::setImportPreferences{preferences}));
+}
+
 void NoruCDRipperApp::openDiscImage(const std::filesystem::path& cuePath) {
   environment_.images->addImage(cuePath);
 }

@@ -34,6 +34,9 @@ class NoruCDRipperApp {
   // Asks the user for the library folder and records it; true when one was chosen.
   bool chooseOutputFolder() { return outputFolderPicker_(*store_); }
 
+  // Records the preferences of the next imports in the preferences file and the state.
+  void setImportPreferences(const state::ImportPreferences& preferences);
+
   // Adds the CUE/BIN image at `cuePath` as a drive. Raises platform::image::ImageError when
   // the image is refused.
   void openDiscImage(const std::filesystem::path& cuePath);

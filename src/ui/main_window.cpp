@@ -11,6 +11,7 @@
 
 #include "platform/image/image_error.h"
 #include "ui/interface_style.h"
+#include "ui/preferences_window.h"
 #include "ui/root_view.h"
 
 namespace noru::ui {
@@ -32,6 +33,22 @@ MainWindow::MainWindow(std::shared_ptr<state::AppStore> store, ViewServices serv
   auto* quit = file->addAction(localized("Quit"));
   quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(quit, &QAction::triggered, this, [this] { close(); });
+
+  auto* edit = menuBar()->addMenu(localized("Edit"));
+  auto* preferences = edit->addAction(localized("Preferences…"));
+  preferences->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+  connect(preferences, &QAction::triggered, this, [this] { showPreferences(); });
+}
+
+void MainWindow::showPreferences() {
+  if (!preferences_) {
+    preferences_ = new PreferencesWindow(store_, commands_.chooseOutputFolder,
+                                         commands_.setImportPreferences, this);
+    preferences_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  preferences_->show();
+  preferences_->raise();
+  preferences_->activateWindow();
 }
 
 bool MainWindow::openDiscImage(const QString& cuePath) {
@@ -71,6 +88,10 @@ std::unique_ptr<MainWindow> mainWindowOf(app::NoruCDRipperApp& app) {
           .openDiscImage =
               [&app](const std::filesystem::path& cuePath) { app.openDiscImage(cuePath); },
           .chooseOutputFolder = [&app] { app.chooseOutputFolder(); },
+          .setImportPreferences =
+              [&app](const state::ImportPreferences& preferences) {
+                app.setImportPreferences(preferences);
+              },
       });
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDialog>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <filesystem>
@@ -20,10 +22,13 @@ struct WindowCommands {
   std::function<void(const std::filesystem::path&)> openDiscImage;
   // Asks the user for the library folder and records it.
   std::function<void()> chooseOutputFolder;
+  // Records the preferences of the next imports.
+  std::function<void(const state::ImportPreferences&)> setImportPreferences;
 };
 
-// The application's one window: the root view, and a File menu that opens disc images as
-// drives and quits. It dispatches didLaunch when its content is first shown.
+// The application's one window: the root view, a File menu that opens disc images as drives
+// and quits, and an Edit menu that opens the preferences window. It dispatches didLaunch when its
+// content is first shown.
 class MainWindow : public QMainWindow {
  public:
   MainWindow(std::shared_ptr<state::AppStore> store, ViewServices services, WindowCommands commands,
@@ -38,10 +43,12 @@ class MainWindow : public QMainWindow {
 
  private:
   void chooseDiscImage();
+  void showPreferences();
 
   std::shared_ptr<state::AppStore> store_;
   WindowCommands commands_;
   bool launched_ = false;
+  QPointer<QDialog> preferences_;  // while it is open
 };
 
 // The window of `app`, as the program shows it.

@@ -1,6 +1,13 @@
 // Importing a disc from start to finish: a disc the service knows, one it does not know, and
 // one inserted while the service cannot be reached or does not answer in time.
+#include <QAction>
+#include <QComboBox>
+#include <QMenuBar>
+
+#include <algorithm>
+
 #include "journeys/journey.h"
+#include "support/media_files.h"
 
 namespace noru::testing {
 namespace {
@@ -43,6 +50,39 @@ TEST_F(Journey, AKnownDiscIsImportedIntoTheFolderChosenAtTheFirstImport) {
   EXPECT_TRUE(folder->text().contains(QString::fromStdString(library.path().filename().string())))
       << folder->text().toStdString();
   EXPECT_EQ(app->store().state().settings.libraryPath, library.path().string());
+}
+
+// FLAC chosen in Edit › Preferences is what the next import writes, exactly the disc's audio,
+// and it is still chosen after a restart.
+TEST_F(Journey, TheFormatChosenInPreferencesIsThatOfTheNextImport) {
+  service.respond("POST", "/v1/cd/lookup", 200,
+                  serviceAnswer({{.tracks = {{1, "Opening"}, {2, "Finale"}}}}));
+  launch();
+  const auto menuItems = window->menuBar()->findChildren<QAction*>();
+  const auto preferences =
+      std::ranges::find(menuItems, QStringLiteral("Preferences\u2026"), &QAction::text);
+  ASSERT_NE(preferences, menuItems.end());
+  (*preferences)->trigger();
+  auto* format =
+      shown<QComboBox>([](const QComboBox& box) { return box.accessibleName() == "Format"; });
+  ASSERT_NE(format, nullptr);
+  format->setCurrentIndex(format->findText("FLAC (.flac)"));
+  click("Close");
+
+  const auto image = insertDisc({{.sectors = 150}, {.sectors = 75}});
+  ASSERT_TRUE(waitForRelease());
+  click("Import Disc");
+  ASSERT_TRUE(waitForText(kImportComplete));
+  for (const auto& [name, track] : {std::pair{"01 Opening.flac", 0}, {"02 Finale.flac", 1}}) {
+    const auto file = albumFolder() / name;
+    ASSERT_TRUE(fs::exists(file)) << ::testing::PrintToString(filesUnder(albumFolder()));
+    EXPECT_EQ(probeAudioFile(file).codec, "flac");
+    EXPECT_EQ(decodeLosslessPCM(file),
+              image.discAudio(image.tracks[track].startSector, image.tracks[track].sectors));
+    EXPECT_EQ(readFLACItems(file).jpegCovers.size(), 1u);
+  }
+  launch();
+  EXPECT_EQ(app->store().state().settings.import.format, disc::AudioFormat::flac);
 }
 
 TEST_F(Journey, AnUnknownDiscIsFoundByArtistAndAlbumAndImportedUnderTheFoundNames) {

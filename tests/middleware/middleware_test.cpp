@@ -8,6 +8,7 @@
 #include <mutex>
 #include <semaphore>
 #include <set>
+#include <thread>
 
 #include "middleware/cd_detection_service.h"
 #include "middleware/cd_rip_middleware.h"
@@ -438,7 +439,13 @@ TEST_F(HeldImportTest, PreferencesChangedDuringAnImportAreForTheNextOne) {
   readMayGoOn.release();
   ASSERT_TRUE(awaitAction<actions::ripComplete>());
   seen.clear();
-  dispatch(rip(actions::startRipping{}));
+  // The first import's task ends just after it tells of its end; until then a start is refused.
+  for (int attempt = 0; attempt < 1000 && !std::ranges::any_of(seen, is<actions::trackRipStarted>);
+       ++attempt) {
+    dispatch(rip(actions::startRipping{}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    mainQueue.runPending();
+  }
   ASSERT_TRUE(awaitAction<actions::ripComplete>());
   std::multiset<std::string> endings;
   for (const auto& file : testing::filesUnder(library.path())) {
