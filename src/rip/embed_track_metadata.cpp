@@ -38,11 +38,7 @@ TagLib::ByteVector bytesOf(const std::vector<std::uint8_t>& bytes) {
 }
 
 // Vorbis comments, as FLAC files carry them, and the cover as a front-cover PICTURE block.
-void writeFLACItems(const std::filesystem::path& copy, const std::optional<std::string>& trackTitle,
-                    std::int64_t trackNumber, std::int64_t trackTotal,
-                    const std::optional<std::string>& albumArtist,
-                    const std::optional<std::string>& albumTitle,
-                    const std::optional<std::vector<std::uint8_t>>& artwork) {
+void writeFLACItems(const std::filesystem::path& copy, const TrackTags& tags) {
   TagLib::FLAC::File flac(copy.c_str());
   if (!flac.isValid() || flac.audioProperties() == nullptr) {
     throw ExportFailure{"The file is not a readable FLAC file."};
@@ -56,25 +52,31 @@ void writeFLACItems(const std::filesystem::path& copy, const std::optional<std::
   for (const auto& field : existing) {
     comment.removeFields(field);
   }
-  if (trackTitle) {
-    comment.addField("TITLE", utf8(*trackTitle));
+  const auto add = [&](const char* field, const std::optional<std::string>& value) {
+    if (value && !value->empty()) {
+      comment.addField(field, utf8(*value));
+    }
+  };
+  add("TITLE", tags.title);
+  add("ARTIST", tags.artist);
+  add("ALBUMARTIST", tags.artist);
+  add("ALBUM", tags.album);
+  add("DATE", tags.date);
+  comment.addField("TRACKNUMBER", TagLib::String::number(static_cast<int>(tags.number)));
+  if (tags.total > 0) {
+    comment.addField("TRACKTOTAL", TagLib::String::number(static_cast<int>(tags.total)));
   }
-  if (albumArtist) {
-    comment.addField("ARTIST", utf8(*albumArtist));
-  }
-  if (albumTitle) {
-    comment.addField("ALBUM", utf8(*albumTitle));
-  }
-  comment.addField("TRACKNUMBER", TagLib::String::number(static_cast<int>(trackNumber)));
-  if (trackTotal > 0) {
-    comment.addField("TRACKTOTAL", TagLib::String::number(static_cast<int>(trackTotal)));
-  }
+  add("MUSICBRAINZ_ALBUMID", tags.releaseId);
+  add("MUSICBRAINZ_RELEASEGROUPID", tags.releaseGroupId);
+  add("MUSICBRAINZ_TRACKID", tags.recordingId);
+  add("MUSICBRAINZ_ARTISTID", tags.artistId);
+  add("MUSICBRAINZ_ALBUMARTISTID", tags.artistId);
   flac.removePictures();
-  if (artwork) {
+  if (tags.cover) {
     auto* cover = new TagLib::FLAC::Picture;  // the file takes it
     cover->setType(TagLib::FLAC::Picture::FrontCover);
     cover->setMimeType("image/jpeg");
-    cover->setData(bytesOf(*artwork));
+    cover->setData(bytesOf(*tags.cover));
     flac.addPicture(cover);
   }
   if (!flac.save()) {
@@ -82,11 +84,7 @@ void writeFLACItems(const std::filesystem::path& copy, const std::optional<std::
   }
 }
 
-void writeMP4Items(const std::filesystem::path& copy, const std::optional<std::string>& trackTitle,
-                   std::int64_t trackNumber, std::int64_t trackTotal,
-                   const std::optional<std::string>& albumArtist,
-                   const std::optional<std::string>& albumTitle,
-                   const std::optional<std::vector<std::uint8_t>>& artwork,
+void writeMP4Items(const std::filesystem::path& copy, const TrackTags& tags,
                    const std::optional<GaplessTiming>& gapless) {
   TagLib::MP4::File mp4(copy.c_str());
   if (!mp4.isValid() || mp4.audioProperties() == nullptr || mp4.tag() == nullptr) {
@@ -103,20 +101,26 @@ void writeMP4Items(const std::filesystem::path& copy, const std::optional<std::s
     tag.removeItem(key);
   }
 
-  if (trackTitle) {
-    tag.setItem("\251nam", TagLib::StringList(utf8(*trackTitle)));
-  }
-  if (albumArtist) {
-    tag.setItem("\251ART", TagLib::StringList(utf8(*albumArtist)));
-  }
-  if (albumTitle) {
-    tag.setItem("\251alb", TagLib::StringList(utf8(*albumTitle)));
-  }
+  const auto set = [&](const char* key, const std::optional<std::string>& value) {
+    if (value && !value->empty()) {
+      tag.setItem(key, TagLib::StringList(utf8(*value)));
+    }
+  };
+  set("\251nam", tags.title);
+  set("\251ART", tags.artist);
+  set("aART", tags.artist);
+  set("\251alb", tags.album);
+  set("\251day", tags.date);
   tag.setItem("trkn",
-              TagLib::MP4::Item(static_cast<int>(trackNumber), static_cast<int>(trackTotal)));
-  if (artwork) {
+              TagLib::MP4::Item(static_cast<int>(tags.number), static_cast<int>(tags.total)));
+  set("----:com.apple.iTunes:MusicBrainz Album Id", tags.releaseId);
+  set("----:com.apple.iTunes:MusicBrainz Release Group Id", tags.releaseGroupId);
+  set("----:com.apple.iTunes:MusicBrainz Track Id", tags.recordingId);
+  set("----:com.apple.iTunes:MusicBrainz Artist Id", tags.artistId);
+  set("----:com.apple.iTunes:MusicBrainz Album Artist Id", tags.artistId);
+  if (tags.cover) {
     TagLib::MP4::CoverArtList covers;
-    covers.append(TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::JPEG, bytesOf(*artwork)));
+    covers.append(TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::JPEG, bytesOf(*tags.cover)));
     tag.setItem("covr", covers);
   }
 
@@ -133,12 +137,7 @@ void writeMP4Items(const std::filesystem::path& copy, const std::optional<std::s
 
 }  // namespace
 
-void EmbedTrackMetadata::operator()(const std::filesystem::path& file,
-                                    const std::optional<std::string>& trackTitle,
-                                    std::int64_t trackNumber, std::int64_t trackTotal,
-                                    const std::optional<std::string>& albumArtist,
-                                    const std::optional<std::string>& albumTitle,
-                                    const std::optional<std::vector<std::uint8_t>>& artwork,
+void EmbedTrackMetadata::operator()(const std::filesystem::path& file, const TrackTags& tags,
                                     const std::optional<GaplessTiming>& gapless,
                                     disc::AudioFormat format) const {
   const auto name = file.filename();
@@ -157,11 +156,9 @@ void EmbedTrackMetadata::operator()(const std::filesystem::path& file,
       throw ExportFailure{error.message()};
     }
     if (format == disc::AudioFormat::flac) {
-      writeFLACItems(copy.path(), trackTitle, trackNumber, trackTotal, albumArtist, albumTitle,
-                     artwork);
+      writeFLACItems(copy.path(), tags);
     } else {
-      writeMP4Items(copy.path(), trackTitle, trackNumber, trackTotal, albumArtist, albumTitle,
-                    artwork, gapless);
+      writeMP4Items(copy.path(), tags, gapless);
     }
   } catch (const ExportFailure& failure) {
     diagnostic("EmbedTrackMetadata: export failed — ", failure.description);

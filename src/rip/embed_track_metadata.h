@@ -12,9 +12,27 @@
 
 namespace noru::rip {
 
-// Writes title, artist, album, track number and JPEG cover art into an encoded M4A file, and
-// the encoder's priming and padding as the "iTunSMPB" item when they are known; into a FLAC
-// file, the same as Vorbis comments and a front-cover picture. The tags go into a copy named
+// What a track file is tagged with. Absent values are left out, never written empty.
+struct TrackTags {
+  std::optional<std::string> title;
+  std::int64_t number = 0;
+  std::int64_t total = 0;             // the tracks of the disc; 0 when unknown
+  std::optional<std::string> artist;  // the release's artist credit, as artist and album artist
+  std::optional<std::string> album;
+  std::optional<std::string> date;  // as the release gives it: "1992", "1992-05" or "1992-05-11"
+  std::optional<std::vector<std::uint8_t>> cover;  // JPEG
+  // The MusicBrainz identifiers of the release, its group, the track's recording and the
+  // release's artist, by which library managers find the files again.
+  std::optional<std::string> releaseId;
+  std::optional<std::string> releaseGroupId;
+  std::optional<std::string> recordingId;
+  std::optional<std::string> artistId;
+};
+
+// Writes a track's tags into an encoded file: into M4A (AAC, Apple Lossless) as iTunes items,
+// the identifiers as the freeform "MusicBrainz … Id" items, and the encoder's priming and
+// padding as the "iTunSMPB" item when they are known; into FLAC as Vorbis comments
+// (MUSICBRAINZ_ALBUMID and friends) and a front-cover picture. The tags go into a copy named
 // <UUID> and the file's extension beside the file, which then takes the file's place in one
 // rename, so the track file is never missing; the audio is copied as it is.
 class EmbedTrackMetadata {
@@ -25,11 +43,7 @@ class EmbedTrackMetadata {
   // Raises CDRipError::encodingFailed when the tagged copy cannot be made (the copy is then
   // removed and the file stays untagged), or the std::filesystem::filesystem_error of
   // replaceFile (the tagged copy then stays beside the untagged file).
-  void operator()(const std::filesystem::path& file, const std::optional<std::string>& trackTitle,
-                  std::int64_t trackNumber, std::int64_t trackTotal,
-                  const std::optional<std::string>& albumArtist,
-                  const std::optional<std::string>& albumTitle,
-                  const std::optional<std::vector<std::uint8_t>>& artwork,
+  void operator()(const std::filesystem::path& file, const TrackTags& tags,
                   const std::optional<GaplessTiming>& gapless = std::nullopt,
                   disc::AudioFormat format = disc::AudioFormat::aac) const;
 

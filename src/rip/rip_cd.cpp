@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <regex>
 #include <string>
 #include <system_error>
 
@@ -29,17 +30,40 @@ void report(const state::Dispatch& dispatch, state::CDRipAction action) {
   dispatch(state::AnyAction{std::move(action)});
 }
 
-std::optional<std::string> titleOfTrack(const std::optional<disc::CDLookupRelease>& release,
-                                        std::int64_t number) {
+const disc::CDLookupTrack* trackOf(const std::optional<disc::CDLookupRelease>& release,
+                                   std::int64_t number) {
   if (!release) {
-    return std::nullopt;
+    return nullptr;
   }
-  for (const auto& track : release->tracks) {
-    if (track.number == number) {
-      return track.title;
-    }
+  const auto found = std::ranges::find(release->tracks, number, &disc::CDLookupTrack::number);
+  return found == release->tracks.end() ? nullptr : &*found;
+}
+
+// `id` when it is a MusicBrainz identifier (a UUID in lower case): the release of typed names
+// has an identity of its own that no library manager could find.
+std::optional<std::string> musicBrainzId(const std::optional<std::string>& id) {
+  static const std::regex uuid("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
+  return id && std::regex_match(*id, uuid) ? id : std::nullopt;
+}
+
+// The tags and names of track `number` of `release`, if there is one.
+TrackMetadata metadataOf(const std::optional<disc::CDLookupRelease>& release, std::int64_t number,
+                         std::int64_t total,
+                         const std::optional<std::vector<std::uint8_t>>& cover) {
+  TrackMetadata metadata{.trackTotal = total, .artwork = cover};
+  if (!release) {
+    return metadata;
   }
-  return std::nullopt;
+  const auto* track = trackOf(release, number);
+  metadata.trackTitle = track ? std::optional(track->title) : std::nullopt;
+  metadata.albumTitle = release->title;
+  metadata.albumArtist = release->artistCredit;
+  metadata.date = release->date;
+  metadata.releaseId = musicBrainzId(release->id);
+  metadata.releaseGroupId = musicBrainzId(release->releaseGroupMbid);
+  metadata.recordingId = musicBrainzId(track ? track->recordingMbid : std::nullopt);
+  metadata.artistId = musicBrainzId(release->artistMbid);
+  return metadata;
 }
 
 void createAlbumFolder(const AlbumFolder& album) {
@@ -321,12 +345,7 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
       const disc::CDTrackInfo& track = tracks[index];
       current = track.number;
       // The tracks of the disc info are its audio tracks: `index` is the track's database entry.
-      reads.rip(index, track,
-                {.trackTitle = titleOfTrack(release, current),
-                 .albumTitle = release ? std::optional(release->title) : std::nullopt,
-                 .albumArtist = release ? std::optional(release->artistCredit) : std::nullopt,
-                 .trackTotal = total,
-                 .artwork = artwork});
+      reads.rip(index, track, metadataOf(release, current, total, artwork));
     }
     // The tracks read before the database answered wait for it; a slow answer never held up
     // the reads.

@@ -49,8 +49,18 @@ std::filesystem::path RipCDTrack::write(std::span<const std::uint8_t> pcm,
   const GaplessTiming gapless = encodeToAAC(pcm, unfinished.path(), number, stop, album.format());
   try {
     // Only AAC has priming and padding for players to skip.
-    embedMetadata(unfinished.path(), metadata.trackTitle, number, metadata.trackTotal,
-                  metadata.albumArtist, metadata.albumTitle, metadata.artwork,
+    embedMetadata(unfinished.path(),
+                  {.title = metadata.trackTitle,
+                   .number = number,
+                   .total = metadata.trackTotal,
+                   .artist = metadata.albumArtist,
+                   .album = metadata.albumTitle,
+                   .date = metadata.date,
+                   .cover = metadata.artwork,
+                   .releaseId = metadata.releaseId,
+                   .releaseGroupId = metadata.releaseGroupId,
+                   .recordingId = metadata.recordingId,
+                   .artistId = metadata.artistId},
                   isLossless(album.format()) ? std::nullopt : std::optional(gapless),
                   album.format());
   } catch (const std::filesystem::filesystem_error& error) {

@@ -26,6 +26,12 @@ struct TrackMetadata {
   std::optional<std::string> albumArtist;
   std::int64_t trackTotal = 0;
   std::optional<std::vector<std::uint8_t>> artwork;
+  std::optional<std::string> date;
+  // MusicBrainz identifiers (see TrackTags).
+  std::optional<std::string> releaseId;
+  std::optional<std::string> releaseGroupId;
+  std::optional<std::string> recordingId;
+  std::optional<std::string> artistId;
 };
 
 // One track's audio as its reads settled it.

@@ -46,7 +46,7 @@ TEST(GaplessTrackFile, EditListAndITunSMPBStateTheTrackToTheSample) {
     const auto file = folder.path() / (std::to_string(frames) + ".m4a");
     const auto timing = EncodeTrackToAAC{}(
         noru::testing::syntheticCDAudio(static_cast<std::size_t>(frames)), file, 1);
-    EmbedTrackMetadata{}(file, "Title", 1, 1, "Artist", "Album", std::nullopt, timing);
+    EmbedTrackMetadata{}(file, {.title = "Title", .number = 1, .total = 1}, timing);
 
     const auto edit = readEditList(file);
     EXPECT_EQ(edit.movieTimescale, 44100);

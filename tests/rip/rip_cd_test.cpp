@@ -277,33 +277,64 @@ TEST_F(RipCDTest, TrackNamesAndTagsFollowWhatTheReleaseHolds) {
   EXPECT_TRUE(server.requests().empty());
 }
 
-// In every format the files hold the release's tags and the cover; the lossless ones decode to
-// exactly the audio read, and the AAC one states the track's length to the sample for gapless
-// players. A stop in the middle of an encode leaves no temporary file in any format.
+// In every format the files hold the release's tags (its MusicBrainz identifiers too, under the
+// keys library managers read; an unknown one is left out) and the cover; the lossless ones
+// decode to exactly the audio read, and the AAC one states the track's length to the sample for
+// gapless players. A stop in the middle of an encode leaves no temporary file in any format.
 TEST_F(RipCDTest, EachFormatHoldsTheAudioReadAndTheReleasesTags) {
+  using disc::AudioFormat;
+  const std::string kRelease = "0a1b2c3d-0000-4000-8000-00000000000a";
+  const std::string kGroup = "0a1b2c3d-0000-4000-8000-00000000000b";
+  const std::string kArtist = "0a1b2c3d-0000-4000-8000-00000000000c";
+  const std::string kRecording = "0a1b2c3d-0000-4000-8000-00000000000d";
+  auto identified = release();
+  identified.id = kRelease;
+  identified.releaseGroupMbid = kGroup;
+  identified.artistMbid = kArtist;
+  identified.date = "1992-10-27";
+  identified.tracks[0].recordingMbid = kRecording;
   insertDisc({75, 150});
-  for (const auto each :
-       {disc::AudioFormat::aac, disc::AudioFormat::alac, disc::AudioFormat::flac}) {
+  for (const auto each : {AudioFormat::aac, AudioFormat::alac, AudioFormat::flac}) {
     SCOPED_TRACE(nameOf(each));
     const std::string ending(extensionOf(each));
+    const bool mp4 = each != AudioFormat::flac;
+    const auto itemsOf = [&](const char* name) {
+      const auto file = albumFolder / (name + ending);
+      return mp4 ? testing::readM4AItems(file) : testing::readFLACItems(file);
+    };
+    const auto key = [&](const char* vorbis, const char* freeform) {
+      return mp4 ? std::string("----:com.apple.iTunes:") + freeform : std::string(vorbis);
+    };
     fs::remove_all(library.path() / "ACDC");
     resetRip();
     format = each;
-    EXPECT_EQ(rip(release()).back(), "ripComplete");
+    EXPECT_EQ(rip(identified).back(), "ripComplete");
     EXPECT_EQ(filesUnder(albumFolder),
               (std::set<std::string>{"01 Intro" + ending, "02 Thunder_Struck" + ending, "cover.jpg",
                                      "rip.log"}));
-    const auto file = albumFolder / ("02 Thunder_Struck" + ending);
-    const auto items = each == disc::AudioFormat::flac ? testing::readFLACItems(file)
-                                                       : testing::readM4AItems(file);
+    const auto items = itemsOf("02 Thunder_Struck");
     EXPECT_EQ(items.title, "Thunder/Struck");
     EXPECT_EQ(items.artist, "AC/DC");
     EXPECT_EQ(items.album, "Live: 1992?");
     EXPECT_EQ(items.trackNumber, std::pair(2, 2));
     EXPECT_EQ(items.jpegCovers,
               (std::vector<std::vector<std::uint8_t>>{{'c', 'o', 'v', 'e', 'r'}}));
+    const std::map<std::string, std::string> released{
+        {mp4 ? "aART" : "ALBUMARTIST", "AC/DC"},
+        {mp4 ? "\251day" : "DATE", "1992-10-27"},
+        {key("MUSICBRAINZ_ALBUMID", "MusicBrainz Album Id"), kRelease},
+        {key("MUSICBRAINZ_RELEASEGROUPID", "MusicBrainz Release Group Id"), kGroup},
+        {key("MUSICBRAINZ_ARTISTID", "MusicBrainz Artist Id"), kArtist},
+        {key("MUSICBRAINZ_ALBUMARTISTID", "MusicBrainz Album Artist Id"), kArtist}};
+    for (const auto& [name, value] : released) {
+      EXPECT_EQ(items.texts.contains(name) ? items.texts.at(name) : "", value) << name;
+    }
+    const auto recording = key("MUSICBRAINZ_TRACKID", "MusicBrainz Track Id");
+    EXPECT_FALSE(items.texts.contains(recording));
+    EXPECT_EQ(itemsOf("01 Intro").texts[recording], kRecording);
     if (isLossless(each)) {
-      EXPECT_EQ(testing::decodeLosslessPCM(file), testing::FakeOpticalDrives::pattern(75, 150));
+      EXPECT_EQ(testing::decodeLosslessPCM(albumFolder / ("02 Thunder_Struck" + ending)),
+                testing::FakeOpticalDrives::pattern(75, 150));
       EXPECT_EQ(items.iTunSMPB, std::nullopt);
     } else {  // 150 sectors of 588 samples
       EXPECT_THAT(items.iTunSMPB, Optional(HasSubstr(" 0000000000015888")));
@@ -311,7 +342,7 @@ TEST_F(RipCDTest, EachFormatHoldsTheAudioReadAndTheReleasesTags) {
 
     fs::remove_all(library.path() / "ACDC");
     stopAt({Stage::encode, 2});
-    EXPECT_EQ(rip(release()).back(), "ripStopped");
+    EXPECT_EQ(rip(identified).back(), "ripStopped");
     EXPECT_EQ(filesUnder(albumFolder), (std::set<std::string>{"01 Intro" + ending, "cover.jpg"}));
   }
 }

@@ -82,8 +82,7 @@ TEST_F(TrackFilesTest, TheTrackFileStaysAsItWasUntilTheTaggedCopyReplacesIt) {
     throw fs::filesystem_error("cannot rename", from, to,
                                std::make_error_code(std::errc::permission_denied));
   };
-  EXPECT_THROW(embed(track, "Intro", 1, 2, std::nullopt, std::nullopt, std::nullopt),
-               fs::filesystem_error);
+  EXPECT_THROW(embed(track, {.title = "Intro", .number = 1, .total = 2}), fs::filesystem_error);
 
   auto entries = testing::filesUnder(album);
   EXPECT_EQ(entries.erase("01 Track.m4a"), 1u);
@@ -98,13 +97,13 @@ TEST_F(TrackFilesTest, TheTrackFileStaysAsItWasUntilTheTaggedCopyReplacesIt) {
   fs::create_directories(album);
   const std::string garbage = "this is not an MPEG-4 file";
   std::ofstream(track) << garbage;
-  EXPECT_THROW(EmbedTrackMetadata{}(track, "Intro", 1, 2, std::nullopt, std::nullopt, std::nullopt),
+  EXPECT_THROW(EmbedTrackMetadata{}(track, {.title = "Intro", .number = 1, .total = 2}),
                disc::CDRipError);
   EXPECT_EQ(testing::filesUnder(album), std::set<std::string>{"01 Track.m4a"});
   EXPECT_EQ(testing::fileContents(track), garbage);
 
   fs::remove(track);
-  EXPECT_THROW(EmbedTrackMetadata{}(track, "Intro", 1, 2, std::nullopt, std::nullopt, std::nullopt),
+  EXPECT_THROW(EmbedTrackMetadata{}(track, {.title = "Intro", .number = 1, .total = 2}),
                disc::CDRipError);
   EXPECT_TRUE(testing::filesUnder(album).empty());
 }

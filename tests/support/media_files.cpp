@@ -124,7 +124,10 @@ M4AItems readM4AItems(const std::filesystem::path& file) {
   }
   M4AItems items;
   for (const auto& [key, item] : mp4.tag()->itemMap()) {
-    const std::string text = item.toStringList().toString().to8Bit(true);
+    const std::string text = item.toStringList().toString(" / ").to8Bit(true);
+    if (!item.toStringList().isEmpty()) {
+      items.texts[key.to8Bit(false)] = text;  // the keys are Latin-1, as "\251nam"
+    }
     if (key == "\251nam") {
       items.title = text;
     } else if (key == "\251ART") {
@@ -162,6 +165,9 @@ M4AItems readFLACItems(const std::filesystem::path& file) {
     return found->second.front().to8Bit(true);
   };
   M4AItems items{.title = field("TITLE"), .artist = field("ARTIST"), .album = field("ALBUM")};
+  for (const auto& [name, values] : fields) {
+    items.texts[name.to8Bit(true)] = values.toString(" / ").to8Bit(true);
+  }
   if (const auto number = field("TRACKNUMBER")) {
     items.trackNumber = std::pair{std::stoi(*number), std::stoi(field("TRACKTOTAL").value_or("0"))};
   }

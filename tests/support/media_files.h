@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -32,6 +33,9 @@ struct M4AItems {
   std::optional<std::pair<int, int>> trackNumber;
   std::vector<std::vector<std::uint8_t>> jpegCovers;  // covers in any other format are left out
   std::optional<std::string> iTunSMPB;                // the gapless playback item
+  // Every text item by its key as the format stores it ("aART", "----:com.apple.iTunes:…",
+  // "ALBUMARTIST"), several values joined by " / ".
+  std::map<std::string, std::string> texts;
 };
 // Raises std::runtime_error when TagLib cannot read the file as MP4.
 M4AItems readM4AItems(const std::filesystem::path& file);
