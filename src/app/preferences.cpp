@@ -12,6 +12,15 @@ const QString outputFolderPathKey = QStringLiteral("settings.outputFolderPath");
 const QString outputFolderBookmarkKey = QStringLiteral("settings.outputFolderBookmark");
 const QString importFormatKey = QStringLiteral("settings.importFormat");
 const QString readUnconfirmedTwiceKey = QStringLiteral("settings.readUnconfirmedTwice");
+const QString ejectWhenCompleteKey = QStringLiteral("settings.ejectWhenComplete");
+
+// A switch stored as "true" or "false"; anything else leaves `value` as it is.
+void readSwitch(const QSettings& settings, const QString& key, bool& value) {
+  const QString text = settings.value(key).toString();
+  if (text == QStringLiteral("true") || text == QStringLiteral("false")) {
+    value = text == QStringLiteral("true");
+  }
+}
 
 }  // namespace
 
@@ -54,11 +63,8 @@ state::ImportPreferences Preferences::importPreferences() const {
   state::ImportPreferences preferences;
   const auto format = settings_->value(importFormatKey).toString().toStdString();
   preferences.format = disc::audioFormatNamed(format).value_or(preferences.format);
-  const QVariant twice = settings_->value(readUnconfirmedTwiceKey);
-  const QString text = twice.toString();
-  if (text == QStringLiteral("true") || text == QStringLiteral("false")) {
-    preferences.readUnconfirmedTwice = text == QStringLiteral("true");
-  }
+  readSwitch(*settings_, readUnconfirmedTwiceKey, preferences.readUnconfirmedTwice);
+  readSwitch(*settings_, ejectWhenCompleteKey, preferences.ejectWhenComplete);
   return preferences;
 }
 
@@ -68,6 +74,7 @@ void Preferences::writeImportPreferences(const state::ImportPreferences& prefere
       QString::fromUtf8(disc::nameOf(preferences.format).data(),
                         static_cast<qsizetype>(disc::nameOf(preferences.format).size())));
   settings_->setValue(readUnconfirmedTwiceKey, preferences.readUnconfirmedTwice);
+  settings_->setValue(ejectWhenCompleteKey, preferences.ejectWhenComplete);
   settings_->sync();
 }
 

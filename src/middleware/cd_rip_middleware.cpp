@@ -79,6 +79,9 @@ struct CDRipMiddleware::CaseHandler {
   }
   void operator()(const actions::ripComplete&) const {
     dispatch(state::MusicAction(state::MusicActions::initLibrary{}));
+    if (state.settings.import.ejectWhenComplete && state.cdRip.selectedDrive) {
+      followUp(dispatch, ripAction(actions::ejectDisc{state.cdRip.selectedDrive->id}));
+    }
   }
   void operator()(const actions::debugInjectUnknownDisc&) const {
     // A watcher still running would replace the simulated disc with the real drives.

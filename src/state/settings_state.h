@@ -13,6 +13,8 @@ struct ImportPreferences {
   disc::AudioFormat format = disc::AudioFormat::aac;
   // Whether a track that no database confirms is read a second time and compared.
   bool readUnconfirmedTwice = true;
+  // Whether the disc is ejected once an import of it completes.
+  bool ejectWhenComplete = false;
 
   bool operator==(const ImportPreferences&) const = default;
 };

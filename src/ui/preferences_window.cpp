@@ -45,7 +45,8 @@ PreferencesWindow::PreferencesWindow(std::shared_ptr<state::AppStore> store,
       apply_(std::move(apply)),
       folder_(new ElidedLabel),
       format_(new QComboBox),
-      readTwice_(new QCheckBox(localized("Read tracks that no database confirms a second time"))) {
+      readTwice_(new QCheckBox(localized("Read tracks that no database confirms a second time"))),
+      eject_(new QCheckBox(localized("Eject the disc when its import is complete"))) {
   setWindowTitle(localized("Preferences"));
   setObjectName(QStringLiteral("preferences"));
 
@@ -73,6 +74,7 @@ PreferencesWindow::PreferencesWindow(std::shared_ptr<state::AppStore> store,
   form->addRow(localized("Library folder:"), folderRow);
   form->addRow(localized("Format:"), format_);
   form->addRow(QString(), readTwice_);
+  form->addRow(QString(), eject_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
   auto* close = buttons->button(QDialogButtonBox::Close);
@@ -92,19 +94,23 @@ PreferencesWindow::PreferencesWindow(std::shared_ptr<state::AppStore> store,
   };
   connect(format_, &QComboBox::currentIndexChanged, this, applyChosen);
   connect(readTwice_, &QCheckBox::toggled, this, applyChosen);
+  connect(eject_, &QCheckBox::toggled, this, applyChosen);
 }
 
 void PreferencesWindow::render(const PreferencesViewState& state) {
   folder_->setFullText(RootView::folderText(state.libraryPath, QDir::homePath()));
   const QSignalBlocker formatQuiet(format_);
   const QSignalBlocker readTwiceQuiet(readTwice_);
+  const QSignalBlocker ejectQuiet(eject_);
   format_->setCurrentIndex(format_->findData(static_cast<int>(state.import.format)));
   readTwice_->setChecked(state.import.readUnconfirmedTwice);
+  eject_->setChecked(state.import.ejectWhenComplete);
 }
 
 state::ImportPreferences PreferencesWindow::chosen() const {
   return {.format = static_cast<AudioFormat>(format_->currentData().toInt()),
-          .readUnconfirmedTwice = readTwice_->isChecked()};
+          .readUnconfirmedTwice = readTwice_->isChecked(),
+          .ejectWhenComplete = eject_->isChecked()};
 }
 
 }  // namespace noru::ui

@@ -29,9 +29,10 @@ struct PreferencesViewState {
 };
 
 // The preferences of the next imports: the library folder (chosen with the same picker as the
-// main window's), the format of the track files, and whether tracks that no database confirms
-// are read a second time. A change applies at once, as desktop preferences do: it is handed to
-// `apply`, which records it; an import that is running keeps what it started with.
+// main window's), the format of the track files, whether tracks that no database confirms
+// are read a second time, and whether the disc is ejected once its import completes. A change
+// applies at once, as desktop preferences do: it is handed to `apply`, which records it; an import
+// that is running keeps what it started with.
 class PreferencesWindow : public QDialog {
  public:
   using Apply = std::function<void(const state::ImportPreferences&)>;
@@ -48,6 +49,7 @@ class PreferencesWindow : public QDialog {
   ElidedLabel* folder_;
   QComboBox* format_;
   QCheckBox* readTwice_;
+  QCheckBox* eject_;
   store::Subscription changes_;
 };
 

@@ -123,14 +123,16 @@ TEST(ImportPreferences, ComeBackAsWrittenAndFallBackToTheDefaultForUnknownValues
   EXPECT_EQ(Preferences(file).importPreferences(), state::ImportPreferences{});
   for (const auto format : {Format::aac, Format::alac, Format::flac}) {
     for (const bool twice : {true, false}) {
-      Preferences(file).writeImportPreferences({format, twice});
-      EXPECT_EQ(Preferences(file).importPreferences(), (state::ImportPreferences{format, twice}));
+      const state::ImportPreferences chosen{format, twice, !twice};
+      Preferences(file).writeImportPreferences(chosen);
+      EXPECT_EQ(Preferences(file).importPreferences(), chosen);
     }
   }
   {
     QSettings raw(file.c_str(), QSettings::IniFormat);
     raw.setValue("settings.importFormat", "wav");
     raw.setValue("settings.readUnconfirmedTwice", "sometimes");
+    raw.setValue("settings.ejectWhenComplete", 1);
   }
   EXPECT_EQ(Preferences(file).importPreferences(), state::ImportPreferences{});
 }

@@ -453,6 +453,16 @@ TEST_F(HeldImportTest, PreferencesChangedDuringAnImportAreForTheNextOne) {
   }
   EXPECT_EQ(endings.count(".m4a"), 2u);
   EXPECT_EQ(endings.count(".flac"), 2u);
+  EXPECT_TRUE(drives->ejected().empty()) << "not asked for";
+}
+
+// Asked for, the disc comes out once its import is complete.
+TEST_F(HeldImportTest, TheDiscIsEjectedWhenItsImportCompletesIfThatIsAskedFor) {
+  dispatch(state::UIAction(state::UIActions::setImportPreferences{{.ejectWhenComplete = true}}));
+  readMayGoOn.release();
+  ASSERT_TRUE(awaitAction<actions::ripComplete>());
+  ASSERT_TRUE(mainQueue.runUntil([&] { return !drives->ejected().empty(); }));
+  EXPECT_EQ(drives->ejected(), std::vector{device(0, "present")});
 }
 
 // Two imports at once would read the same drive and write the same files. (A cancelled folder
