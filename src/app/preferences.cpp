@@ -13,6 +13,7 @@ const QString outputFolderBookmarkKey = QStringLiteral("settings.outputFolderBoo
 const QString importFormatKey = QStringLiteral("settings.importFormat");
 const QString readUnconfirmedTwiceKey = QStringLiteral("settings.readUnconfirmedTwice");
 const QString ejectWhenCompleteKey = QStringLiteral("settings.ejectWhenComplete");
+const QString notifyWhenInactiveKey = QStringLiteral("settings.notifyWhenInactive");
 
 // A switch stored as "true" or "false"; anything else leaves `value` as it is.
 void readSwitch(const QSettings& settings, const QString& key, bool& value) {
@@ -65,6 +66,7 @@ state::ImportPreferences Preferences::importPreferences() const {
   preferences.format = disc::audioFormatNamed(format).value_or(preferences.format);
   readSwitch(*settings_, readUnconfirmedTwiceKey, preferences.readUnconfirmedTwice);
   readSwitch(*settings_, ejectWhenCompleteKey, preferences.ejectWhenComplete);
+  readSwitch(*settings_, notifyWhenInactiveKey, preferences.notifyWhenInactive);
   return preferences;
 }
 
@@ -75,6 +77,7 @@ void Preferences::writeImportPreferences(const state::ImportPreferences& prefere
                         static_cast<qsizetype>(disc::nameOf(preferences.format).size())));
   settings_->setValue(readUnconfirmedTwiceKey, preferences.readUnconfirmedTwice);
   settings_->setValue(ejectWhenCompleteKey, preferences.ejectWhenComplete);
+  settings_->setValue(notifyWhenInactiveKey, preferences.notifyWhenInactive);
   settings_->sync();
 }
 

@@ -15,6 +15,8 @@ struct ImportPreferences {
   bool readUnconfirmedTwice = true;
   // Whether the disc is ejected once an import of it completes.
   bool ejectWhenComplete = false;
+  // Whether the desktop is told when an import ends while the window is in the background.
+  bool notifyWhenInactive = false;
 
   bool operator==(const ImportPreferences&) const = default;
 };

@@ -34,6 +34,8 @@ MainWindow::MainWindow(std::shared_ptr<state::AppStore> store, ViewServices serv
   quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(quit, &QAction::triggered, this, [this] { close(); });
 
+  endNotice_ = std::make_unique<ImportEndNotice>(store_, *this, commands_.notify);
+
   auto* edit = menuBar()->addMenu(localized("Edit"));
   auto* preferences = edit->addAction(localized("Preferences…"));
   preferences->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));

@@ -11,6 +11,7 @@
 
 #include "app/noru_cd_ripper_app.h"
 #include "state/app_store.h"
+#include "ui/import_end_notice.h"
 #include "ui/view_services.h"
 
 namespace noru::ui {
@@ -24,6 +25,8 @@ struct WindowCommands {
   std::function<void()> chooseOutputFolder;
   // Records the preferences of the next imports.
   std::function<void(const state::ImportPreferences&)> setImportPreferences;
+  // Shows the desktop a notification (see ImportEndNotice).
+  DesktopNotify notify = notifyDesktop;
 };
 
 // The application's one window: the root view, a File menu that opens disc images as drives
@@ -49,6 +52,7 @@ class MainWindow : public QMainWindow {
   WindowCommands commands_;
   bool launched_ = false;
   QPointer<QDialog> preferences_;  // while it is open
+  std::unique_ptr<ImportEndNotice> endNotice_;
 };
 
 // The window of `app`, as the program shows it.

@@ -46,7 +46,9 @@ PreferencesWindow::PreferencesWindow(std::shared_ptr<state::AppStore> store,
       folder_(new ElidedLabel),
       format_(new QComboBox),
       readTwice_(new QCheckBox(localized("Read tracks that no database confirms a second time"))),
-      eject_(new QCheckBox(localized("Eject the disc when its import is complete"))) {
+      eject_(new QCheckBox(localized("Eject the disc when its import is complete"))),
+      notify_(new QCheckBox(localized("Notify me when an import ends while the window is not in "
+                                      "front"))) {
   setWindowTitle(localized("Preferences"));
   setObjectName(QStringLiteral("preferences"));
 
@@ -75,6 +77,7 @@ PreferencesWindow::PreferencesWindow(std::shared_ptr<state::AppStore> store,
   form->addRow(localized("Format:"), format_);
   form->addRow(QString(), readTwice_);
   form->addRow(QString(), eject_);
+  form->addRow(QString(), notify_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
   auto* close = buttons->button(QDialogButtonBox::Close);
@@ -95,6 +98,7 @@ PreferencesWindow::PreferencesWindow(std::shared_ptr<state::AppStore> store,
   connect(format_, &QComboBox::currentIndexChanged, this, applyChosen);
   connect(readTwice_, &QCheckBox::toggled, this, applyChosen);
   connect(eject_, &QCheckBox::toggled, this, applyChosen);
+  connect(notify_, &QCheckBox::toggled, this, applyChosen);
 }
 
 void PreferencesWindow::render(const PreferencesViewState& state) {
@@ -102,15 +106,18 @@ void PreferencesWindow::render(const PreferencesViewState& state) {
   const QSignalBlocker formatQuiet(format_);
   const QSignalBlocker readTwiceQuiet(readTwice_);
   const QSignalBlocker ejectQuiet(eject_);
+  const QSignalBlocker notifyQuiet(notify_);
   format_->setCurrentIndex(format_->findData(static_cast<int>(state.import.format)));
   readTwice_->setChecked(state.import.readUnconfirmedTwice);
   eject_->setChecked(state.import.ejectWhenComplete);
+  notify_->setChecked(state.import.notifyWhenInactive);
 }
 
 state::ImportPreferences PreferencesWindow::chosen() const {
   return {.format = static_cast<AudioFormat>(format_->currentData().toInt()),
           .readUnconfirmedTwice = readTwice_->isChecked(),
-          .ejectWhenComplete = eject_->isChecked()};
+          .ejectWhenComplete = eject_->isChecked(),
+          .notifyWhenInactive = notify_->isChecked()};
 }
 
 }  // namespace noru::ui

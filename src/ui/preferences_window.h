@@ -30,7 +30,8 @@ struct PreferencesViewState {
 
 // The preferences of the next imports: the library folder (chosen with the same picker as the
 // main window's), the format of the track files, whether tracks that no database confirms
-// are read a second time, and whether the disc is ejected once its import completes. A change
+// are read a second time, whether the disc is ejected once its import completes, and whether the
+// desktop is told when an import ends while the window is in the background. A change
 // applies at once, as desktop preferences do: it is handed to `apply`, which records it; an import
 // that is running keeps what it started with.
 class PreferencesWindow : public QDialog {
@@ -50,6 +51,7 @@ class PreferencesWindow : public QDialog {
   QComboBox* format_;
   QCheckBox* readTwice_;
   QCheckBox* eject_;
+  QCheckBox* notify_;
   store::Subscription changes_;
 };
 

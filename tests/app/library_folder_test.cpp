@@ -123,7 +123,7 @@ TEST(ImportPreferences, ComeBackAsWrittenAndFallBackToTheDefaultForUnknownValues
   EXPECT_EQ(Preferences(file).importPreferences(), state::ImportPreferences{});
   for (const auto format : {Format::aac, Format::alac, Format::flac}) {
     for (const bool twice : {true, false}) {
-      const state::ImportPreferences chosen{format, twice, !twice};
+      const state::ImportPreferences chosen{format, twice, !twice, twice};
       Preferences(file).writeImportPreferences(chosen);
       EXPECT_EQ(Preferences(file).importPreferences(), chosen);
     }
@@ -133,6 +133,7 @@ TEST(ImportPreferences, ComeBackAsWrittenAndFallBackToTheDefaultForUnknownValues
     raw.setValue("settings.importFormat", "wav");
     raw.setValue("settings.readUnconfirmedTwice", "sometimes");
     raw.setValue("settings.ejectWhenComplete", 1);
+    raw.setValue("settings.notifyWhenInactive", "yes");
   }
   EXPECT_EQ(Preferences(file).importPreferences(), state::ImportPreferences{});
 }

@@ -20,6 +20,7 @@
 #include "support/test_http_server.h"
 #include "ui/cd_manual_entry_view.h"
 #include "ui/cd_rip_view.h"
+#include "ui/import_end_notice.h"
 
 void PrintTo(const QString& text, std::ostream* out) {
   *out << '"' << text.toStdString() << '"';
@@ -210,6 +211,36 @@ TEST_F(CDRipViewTest, StopAsksFirstAndACancelStopsNothing) {
   mainQueue.runPending();
   EXPECT_TRUE(dispatched.empty());
   EXPECT_TRUE(!alert || !alert->isVisible());
+}
+
+// The desktop hears of an import that completes or fails while the window is not in front,
+// when the user asked for it; not of a stop, nor when the notice is off.
+TEST_F(ViewTest, TheDesktopHearsOfAnImportsEndOnlyWhenAskedAndTheWindowIsNotInFront) {
+  QWidget window;  // never shown, so never the active window
+  QStringList heard;
+  ImportEndNotice notice(store, window, [&](const QString& summary, const QString& body) {
+    heard << summary + ": " + body;
+  });
+  const auto asked = [](bool notify) {
+    return AnyAction{
+        state::UIAction(state::UIActions::setImportPreferences{{.notifyWhenInactive = notify}})};
+  };
+  const struct {
+    bool notify;
+    AnyAction end;
+    QStringList heard;
+  } cases[] = {
+      {true, rip(ripComplete{}), {"Import complete: The disc is in your library."}},
+      {true, rip(ripFailed{"Disc unreadable"}), {"Import failed: Disc unreadable"}},
+      {true, rip(ripStopped{}), {}},
+      {false, rip(ripComplete{}), {}},
+  };
+  for (const auto& c : cases) {
+    heard.clear();
+    reduce(loaded(2, {asked(c.notify), rip(startRipping{})}));
+    reduce({c.end});
+    EXPECT_EQ(heard, c.heard);
+  }
 }
 
 // The search service's answer with one release of `tracks`, with cover identifiers or without.
