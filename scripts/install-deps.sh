@@ -11,6 +11,7 @@ packages=(
   libtag1-dev libudev-dev libcue-dev libdiscid-dev uuid-dev linux-libc-dev
   libgtest-dev libgmock-dev libcpp-httplib-dev libssl-dev libbenchmark-dev libpugixml-dev
   ffmpeg xvfb xauth python3 fonts-dejavu-core
+  appstream dpkg-dev file
 )
 
 missing=()
