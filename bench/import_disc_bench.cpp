@@ -1,7 +1,11 @@
 // The whole import of a generated 14-track, 10-minute disc image through RipCD, against the
 // ffmpeg command line encoding the same PCM, and the peak resident memory of that import.
 //
-//   bench_import_disc [--benchmark_... options]
+//   [NORU_BENCH_FORMAT=alac|flac] bench_import_disc [--benchmark_... options]
+//
+// With NORU_BENCH_FORMAT the import writes Apple Lossless or FLAC, and the command line encodes
+// to the same format (`-c:a alac` / `-c:a flac`, at its default level as ours); their target is
+// parity (at most 1.10).
 //
 // The disc image is a drive as the application sees it: an ImageDriveRegistry behind
 // SystemDrives (no hardware drives here), found by DetectCDDrives and ReadCDDiscInfo. RipCD runs
@@ -31,6 +35,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -41,6 +46,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "disc/audio_format.h"
 #include "disc/cd_lookup_release.h"
 #include "disc/detect_cd_drives.h"
 #include "disc/read_cd_disc_info.h"
@@ -68,10 +74,19 @@ constexpr int kTrackSeconds[] = {41, 56, 38, 47, 44, 35, 49, 40, 52, 37, 43, 39,
 constexpr std::int32_t kSectorsPerSecond = 75;
 constexpr double kMiB = 1024.0 * 1024.0;
 constexpr int kRounds = 3;
-constexpr double kTimeTarget = 0.60;
+// AAC: the import encodes on both cores; the lossless encoders are fast enough that the import
+// is about the disc image's reads and the files' writes, so only parity is asked of them.
+constexpr double kAACTimeTarget = 0.60;
+constexpr double kLosslessTimeTarget = 1.10;
 constexpr double kMemoryAllowanceMiB = 64.0;
 constexpr auto kImportLimit = std::chrono::minutes(10);
 constexpr const char* kChildFlag = "--measure-import-memory";
+
+// The format of the run: NORU_BENCH_FORMAT=aac (the default), alac or flac.
+disc::AudioFormat benchFormat() {
+  const char* name = std::getenv("NORU_BENCH_FORMAT");
+  return disc::audioFormatNamed(name ? name : "").value_or(disc::AudioFormat::aac);
+}
 
 // Picture bytes of a typical size, framed as a JPEG (start and end markers); nothing decodes
 // them on the way into the library.
@@ -187,8 +202,8 @@ class ImportRig {
         }
       });
     };
-    const auto album =
-        std::make_shared<rip::AlbumFolder>(library / release_.artistCredit / release_.title);
+    const auto album = std::make_shared<rip::AlbumFolder>(
+        library / release_.artistCredit / release_.title, benchFormat());
     auto task = runtime_.taskRunner().spawn([ripCD = ripCD_, drive = *drive_, tracks = tracks_,
                                              release = std::optional(release_), album,
                                              dispatch](std::stop_token stop) {
@@ -279,8 +294,28 @@ void BM_ImportDisc(benchmark::State& state) {
 
 // What the command line runs for one track: the same encoder, rate and container as ours.
 std::vector<std::string> ffmpegCommand(const fs::path& input, const fs::path& output) {
-  return {"ffmpeg", "-nostdin", "-v",  "error",    "-y", "-f",   "s16le", "-ar",  "44100", "-ac",
-          "2",      "-i",       input, "-threads", "1",  "-c:a", "aac",   "-b:a", "256k",  output};
+  std::vector<std::string> command{"ffmpeg",
+                                   "-nostdin",
+                                   "-v",
+                                   "error",
+                                   "-y",
+                                   "-f",
+                                   "s16le",
+                                   "-ar",
+                                   "44100",
+                                   "-ac",
+                                   "2",
+                                   "-i",
+                                   input,
+                                   "-threads",
+                                   "1",
+                                   "-c:a",
+                                   std::string(nameOf(benchFormat()))};
+  if (benchFormat() == disc::AudioFormat::aac) {
+    command.insert(command.end(), {"-b:a", "256k"});
+  }
+  command.push_back(output);
+  return command;
 }
 
 void BM_FFmpegCommandLine(benchmark::State& state) {
@@ -290,7 +325,8 @@ void BM_FFmpegCommandLine(benchmark::State& state) {
   const double before = cpuSeconds(RUSAGE_CHILDREN);
   for (auto _ : state) {
     for (std::size_t i = 0; i < files.size(); ++i) {
-      const auto target = output / ("track" + std::to_string(i + 1) + ".m4a");
+      const auto target =
+          output / ("track" + std::to_string(i + 1) + std::string(extensionOf(benchFormat())));
       if (runProcess(ffmpegCommand(files[i], target)) != 0) {
         state.SkipWithError("ffmpeg failed");
         return;
@@ -388,11 +424,12 @@ int main(int argc, char** argv) {
     const double ourTime = bench::median(ours->wallMs);
     const double theirTime = bench::median(theirs->wallMs);
     const double ratio = ourTime / theirTime;
+    const double target = isLossless(benchFormat()) ? kLosslessTimeTarget : kAACTimeTarget;
     std::printf(
-        "\nWhole import against the ffmpeg command line, wall-clock time (median of %zu "
+        "\nWhole import (%s) against the ffmpeg command line, wall-clock time (median of %zu "
         "rounds): %.0f ms / %.0f ms = %.3f (target: at most %.2f) %s\n",
-        ours->wallMs.size(), ourTime, theirTime, ratio, kTimeTarget,
-        ratio <= kTimeTarget ? "MET" : "MISSED");
+        std::string(nameOf(benchFormat())).c_str(), ours->wallMs.size(), ourTime, theirTime, ratio,
+        target, ratio <= target ? "MET" : "MISSED");
     // CPU time barely depends on what else the machine runs meanwhile: a check on the above.
     const double ourCpu = bench::median(ours->cpuMs);
     const double theirCpu = bench::median(theirs->cpuMs);
