@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -41,6 +43,19 @@ inline double cpuSeconds(int who) {
     return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
   };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// A kilobyte figure of /proc/self/status ("VmRSS", "VmHWM"); -1 when it is not there.
+inline std::int64_t statusKiB(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::string prefix = std::string(field) + ":";
+  while (std::getline(status, line)) {
+    if (line.rfind(prefix, 0) == 0) {
+      return std::stoll(line.substr(prefix.size()));
+    }
+  }
+  return -1;
 }
 
 inline double median(std::vector<double> values) {

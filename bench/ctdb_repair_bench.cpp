@@ -28,6 +28,7 @@
 
 #include "accuraterip/disc_identifiers.h"
 #include "accuraterip/drive_offsets.h"
+#include "bench_support.h"
 #include "ctdb/rip_syndromes.h"
 #include "disc/parse_full_toc.h"
 #include "platform/tasks/application_runtime.h"
@@ -44,6 +45,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace noru;
 using Clock = std::chrono::steady_clock;
+using bench::statusKiB;
 
 constexpr int kTracks = 12;
 constexpr std::int32_t kTrackSectors = 300 * 75;  // five minutes
@@ -51,18 +53,6 @@ constexpr int kDamagedTrack = 6;
 constexpr std::int32_t kBurstSectors = 30;
 constexpr double kTimeTarget = 10.0;    // seconds
 constexpr double kMemoryTarget = 64.0;  // MiB
-
-std::int64_t statusKiB(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::string prefix = std::string(field) + ":";
-  while (std::getline(status, line)) {
-    if (line.rfind(prefix, 0) == 0) {
-      return std::stoll(line.substr(prefix.size()));
-    }
-  }
-  return -1;
-}
 
 std::string hex(std::uint32_t value) {
   char text[9];
@@ -101,12 +91,7 @@ class Bench {
     server_.respond("GET", ids.databasePath(), 404, "", "application/octet-stream");
     rip::RipCD ripCD(std::shared_ptr<testing::ModelDrive>(&drive, [](auto*) {}),
                      {.accurateRip = server_.url(), .cueToolsDatabase = server_.url()});
-    const disc::CDDrive model{.id = "model",
-                              .name = "Model",
-                              .bsdPath = drive.bsdName(),
-                              .hasDisc = true,
-                              .vendor = "NORU",
-                              .model = "MODEL DRIVE"};
+    const disc::CDDrive model = drive.cdDrive();
     fs::remove_all(folder_.path() / "library");
     rip::AlbumFolder album(folder_.path() / "library" / "Artist" / "Album");
     std::ofstream("/proc/self/clear_refs") << "5";

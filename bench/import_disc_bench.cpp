@@ -68,6 +68,7 @@ namespace fs = std::filesystem;
 using namespace noru;
 using bench::cpuSeconds;
 using bench::runProcess;
+using bench::statusKiB;
 
 // Track lengths in seconds: 14 tracks, 600 seconds in all.
 constexpr int kTrackSeconds[] = {41, 56, 38, 47, 44, 35, 49, 40, 52, 37, 43, 39, 46, 33};
@@ -336,19 +337,6 @@ void BM_FFmpegCommandLine(benchmark::State& state) {
   state.counters["cpu_s"] =
       benchmark::Counter(cpuSeconds(RUSAGE_CHILDREN) - before, benchmark::Counter::kAvgIterations);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fixture().pcmBytes));
-}
-
-// The kilobyte figures of /proc/self/status ("VmRSS", "VmHWM").
-std::int64_t statusKiB(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::string prefix = std::string(field) + ":";
-  while (std::getline(status, line)) {
-    if (line.rfind(prefix, 0) == 0) {
-      return std::stoll(line.substr(prefix.size()));
-    }
-  }
-  return -1;
 }
 
 // The child's side of the memory measurement: sets the import up, makes the resident size of

@@ -97,12 +97,7 @@ class Bench {
     answer(drive, known);
     rip::RipCD ripCD(std::shared_ptr<testing::ModelDrive>(&drive, [](auto*) {}),
                      {.accurateRip = server_.url()});
-    const disc::CDDrive model{.id = "model",
-                              .name = "Model",
-                              .bsdPath = drive.bsdName(),
-                              .hasDisc = true,
-                              .vendor = "NORU",
-                              .model = "MODEL DRIVE"};
+    const disc::CDDrive model = drive.cdDrive();
     fs::remove_all(folder_.path() / "library");
     rip::AlbumFolder album(folder_.path() / "library" / "Artist" / "Album");
     const double seconds = onTask([&](std::stop_token stop) {

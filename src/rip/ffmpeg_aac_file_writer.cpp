@@ -263,18 +263,6 @@ class FFmpegAACFile final : public AACFileWriter::OpenFile {
   bool started_ = false;
 };
 
-const char* encoderOf(disc::AudioFormat format) {
-  switch (format) {
-    case disc::AudioFormat::aac:
-      return "aac";
-    case disc::AudioFormat::alac:
-      return "alac";
-    case disc::AudioFormat::flac:
-      return "flac";
-  }
-  return "aac";
-}
-
 // A 16-bit format when the encoder takes one (the lossless encoders would otherwise store the
 // CD's samples as wider ones), else the encoder's first.
 AVSampleFormat sampleFormatOf(const AVCodec& codec) {
@@ -298,7 +286,8 @@ AACFileWriter::Created FFmpegAACFileWriter::create(const std::filesystem::path& 
   static std::once_flag silenced;
   std::call_once(silenced, [] { av_log_set_level(AV_LOG_QUIET); });
 
-  const AVCodec* codec = avcodec_find_encoder_by_name(encoderOf(audioFormat));
+  // FFmpeg's encoders bear the formats' own names: "aac", "alac", "flac".
+  const AVCodec* codec = avcodec_find_encoder_by_name(std::string(nameOf(audioFormat)).c_str());
   if (codec == nullptr) {
     return {AVERROR_ENCODER_NOT_FOUND, nullptr};
   }

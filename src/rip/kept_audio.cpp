@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <system_error>
 
 #include "platform/log/diagnostic_log.h"
@@ -16,21 +17,6 @@ namespace {
 
 std::system_error lastError(const char* what) {
   return {errno, std::generic_category(), what};
-}
-
-// Writes all of `bytes` to `descriptor`; false on a failure.
-bool writeAll(int descriptor, std::span<const std::uint8_t> bytes) {
-  while (!bytes.empty()) {
-    const auto written = ::write(descriptor, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
-    if (written <= 0) {
-      return false;
-    }
-    bytes = bytes.subspan(static_cast<std::size_t>(written));
-  }
-  return true;
 }
 
 }  // namespace
@@ -68,19 +54,13 @@ MappedAudio::~MappedAudio() {
 bool KeptAudio::keep(std::size_t index, std::int64_t number, std::span<const std::uint8_t> pcm) {
   kept_.erase(index);
   auto file = TemporaryFile::hiddenBeside(folder_ / ("Track " + std::to_string(number)), "audio");
-  const int descriptor = ::open(file.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (descriptor < 0) {
+  std::ofstream out(file.path(), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(pcm.data()), static_cast<std::streamsize>(pcm.size()));
+  out.close();
+  if (!out) {
     platform::log::diagnostic("KeptAudio: cannot keep track ", number, " \u2014 ",
                               std::strerror(errno));
-    return false;
-  }
-  const bool written = writeAll(descriptor, pcm);
-  const int error = errno;
-  ::close(descriptor);
-  if (!written) {
-    platform::log::diagnostic("KeptAudio: cannot keep track ", number, " \u2014 ",
-                              std::strerror(error));
-    return false;  // the file goes with `file`
+    return false;  // what was written goes with `file`
   }
   kept_.emplace(index, std::move(file));
   return true;

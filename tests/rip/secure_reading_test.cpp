@@ -138,8 +138,7 @@ class SecureReadingTest : public testing::RuntimeFixture {
         }
       });
     };
-    const disc::CDDrive model{
-        "model", "Model", drive.bsdName(), true, ModelDrive::kVendor, ModelDrive::kModel};
+    const disc::CDDrive model = drive.cdDrive();
     stopSource = std::stop_source();
     auto task = runner.spawn([&](std::stop_token runnerStop) {
       std::stop_callback forward(runnerStop, [this] { stopSource.request_stop(); });

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "disc/cd_drive.h"
 #include "platform/image/image_drive_registry.h"
 #include "platform/linux/optical_drives.h"
 
@@ -53,6 +54,15 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
   void removeMediumAt(std::int32_t sector);
 
   const std::string& bsdName() const { return *device_.bsdName; }
+  // The drive as the program lists it.
+  disc::CDDrive cdDrive() const {
+    return {.id = "model",
+            .name = "Model",
+            .bsdPath = bsdName(),
+            .hasDisc = true,
+            .vendor = kVendor,
+            .model = kModel};
+  }
   // Every time a request covered the sector: cache hits and failures included.
   int reads(std::int32_t sector) const;
   std::int64_t totalReads() const;
