@@ -27,5 +27,9 @@ std::size_t std::hash<noru::disc::CDLookupRelease>::operator()(
   for (const auto& track : release.tracks) {
     hasher.add(track);
   }
-  return hasher.add(release.caaId).add(release.caaReleaseMbid).value();
+  return hasher.add(release.caaId)
+      .add(release.caaReleaseMbid)
+      .add(release.discNumber)
+      .add(release.discTotal)
+      .value();
 }

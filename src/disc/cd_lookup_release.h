@@ -24,6 +24,9 @@ struct CDLookupRelease {
   std::vector<CDLookupTrack> tracks;
   std::optional<std::int64_t> caaId;
   std::optional<std::string> caaReleaseMbid;
+  // Which of the release's discs this is, and how many it has, when the source says so.
+  std::optional<std::int64_t> discNumber;
+  std::optional<std::int64_t> discTotal;
 
   bool operator==(const CDLookupRelease&) const = default;
 };

@@ -66,6 +66,8 @@ disc::CDLookupRelease LookupCD::Release::toCDLookupRelease() const {
       .country = country,
       .caaId = caaId,
       .caaReleaseMbid = caaReleaseMbid,
+      .discNumber = discNumber,
+      .discTotal = discTotal,
   };
   record.tracks.reserve(tracks.size());
   for (const auto& track : tracks) {

@@ -64,6 +64,9 @@ class LookupCD {
     std::vector<Track> tracks;
     std::optional<std::int64_t> caaId;
     std::optional<std::string> caaReleaseMbid;
+    // Not in the service's answer: the second source's releases carry them.
+    std::optional<std::int64_t> discNumber;
+    std::optional<std::int64_t> discTotal;
 
     static Release decode(const JsonObjectReader& object);
     // The application's record of this release: every field copied unchanged, tracks in order.

@@ -184,7 +184,8 @@ void CDRipMiddleware::startImport(const state::AppState& state, const state::Dis
   const auto album = std::make_shared<rip::AlbumFolder>(
       rip::AlbumFolder::pathFor(*state.settings.libraryPath, rip.selectedRelease,
                                 std::chrono::system_clock::now()),
-      preferences.format);
+      preferences.format,
+      rip::AlbumFolder::discFor(rip.selectedRelease));
   auto ripCD = ripCD_;
   ripCD.readUnconfirmedTwice = preferences.readUnconfirmedTwice;
   const auto& drive = *rip.selectedDrive;

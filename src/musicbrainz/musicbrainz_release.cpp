@@ -89,6 +89,7 @@ MusicBrainzRelease MusicBrainzRelease::decode(const JsonObjectReader& object) {
   };
   decoded.media = object.optionalObjects("media", [&](const JsonObjectReader& medium) {
     return MusicBrainzMedium{
+        .position = medium.optionalInteger("position"),
         .discIds = medium.optionalObjects(
             "discs", [](const JsonObjectReader& disc) { return disc.text("id"); }),
         .trackCount = medium.optionalInteger("track-count"),
@@ -126,6 +127,8 @@ LookupCD::Release MusicBrainzRelease::withTracksOf(const MusicBrainzMedium* medi
   auto mapped = release;
   if (medium != nullptr) {
     mapped.tracks = medium->tracks;
+    mapped.discNumber = medium->position.value_or(medium - media.data() + 1);
+    mapped.discTotal = static_cast<std::int64_t>(media.size());
   }
   return mapped;
 }

@@ -13,6 +13,7 @@ namespace noru::musicbrainz {
 
 // One medium (disc) of a MusicBrainz release.
 struct MusicBrainzMedium {
+  std::optional<std::int64_t> position;    // 1 for the first disc of the release
   std::vector<std::string> discIds;        // the disc IDs MusicBrainz has for it
   std::optional<std::int64_t> trackCount;  // given even where the tracks are not
   std::vector<lookup::LookupCD::Track> tracks;
@@ -36,7 +37,7 @@ struct MusicBrainzRelease {
   // `durationsMs`, else the first. Nothing for a release without media.
   const MusicBrainzMedium* mediumFor(const std::string& discId,
                                      const std::vector<std::int64_t>& durationsMs) const;
-  // The release with that medium's tracks.
+  // The release with that medium's tracks, its position and the number of media.
   lookup::LookupCD::Release withTracksOf(const MusicBrainzMedium* medium) const;
 };
 

@@ -60,12 +60,20 @@ fs::path AlbumFolder::pathFor(const fs::path& library,
          libraryFolderName(release->title, "Unknown Album");
 }
 
-AlbumFolder::AlbumFolder(const fs::path& path, disc::AudioFormat format)
-    : path_(withoutTrailingSeparator(path)), format_(format) {}
+std::int64_t AlbumFolder::discFor(const std::optional<disc::CDLookupRelease>& release) {
+  return release ? release->discNumber.value_or(1) : 1;
+}
+
+AlbumFolder::AlbumFolder(const fs::path& path, disc::AudioFormat format, std::int64_t disc)
+    : path_(withoutTrailingSeparator(path)), format_(format), disc_(disc) {}
 
 fs::path AlbumFolder::trackFile(std::int64_t number,
                                 const std::optional<std::string>& title) const {
-  return path_ / trackFileName(number, title, extensionOf(format_));
+  return path_ / trackFileName(number, title, extensionOf(format_), disc_);
+}
+
+fs::path AlbumFolder::ripLog() const {
+  return path_ / (disc_ > 1 ? "rip (disc " + std::to_string(disc_) + ").log" : kRipLogName);
 }
 
 TemporaryFile AlbumFolder::unfinished(const fs::path& file) {

@@ -41,11 +41,15 @@ class AlbumFolder {
   static std::filesystem::path pathFor(const std::filesystem::path& library,
                                        const std::optional<disc::CDLookupRelease>& release,
                                        std::chrono::system_clock::time_point now);
+  // Which disc of `release` an import of it writes: the first unless the release says otherwise.
+  static std::int64_t discFor(const std::optional<disc::CDLookupRelease>& release);
 
   // The album folder at `path`, however it is spelled (a trailing separator included), whose
-  // track files are of `format`.
+  // track files are of `format`. The files of the release's disc `disc` go there; the names of
+  // the second disc and later ones tell their disc (trackFileName), and so does their rip log,
+  // so that the discs of a release share the folder without replacing each other's files.
   explicit AlbumFolder(const std::filesystem::path& path,
-                       disc::AudioFormat format = disc::AudioFormat::aac);
+                       disc::AudioFormat format = disc::AudioFormat::aac, std::int64_t disc = 1);
   AlbumFolder(const AlbumFolder&) = delete;
   AlbumFolder& operator=(const AlbumFolder&) = delete;
 
@@ -56,7 +60,7 @@ class AlbumFolder {
                                   const std::optional<std::string>& title) const;
   std::filesystem::path cover() const { return path_ / kCoverName; }
   std::filesystem::path artistPicture() const { return artistFolder() / kArtistPictureName; }
-  std::filesystem::path ripLog() const { return path_ / kRipLogName; }
+  std::filesystem::path ripLog() const;
 
   // A hidden file beside `file` to write it under until it is complete.
   static TemporaryFile unfinished(const std::filesystem::path& file);
@@ -89,6 +93,7 @@ class AlbumFolder {
 
   const std::filesystem::path path_;
   const disc::AudioFormat format_;
+  const std::int64_t disc_;
   mutable std::mutex mutex_;
   End end_ = End::open;
   AlbumChanges changes_;

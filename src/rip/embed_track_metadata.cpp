@@ -66,6 +66,12 @@ void writeFLACItems(const std::filesystem::path& copy, const TrackTags& tags) {
   if (tags.total > 0) {
     comment.addField("TRACKTOTAL", TagLib::String::number(static_cast<int>(tags.total)));
   }
+  if (tags.disc > 0) {
+    comment.addField("DISCNUMBER", TagLib::String::number(static_cast<int>(tags.disc)));
+  }
+  if (tags.discTotal > 0) {
+    comment.addField("DISCTOTAL", TagLib::String::number(static_cast<int>(tags.discTotal)));
+  }
   add("MUSICBRAINZ_ALBUMID", tags.releaseId);
   add("MUSICBRAINZ_RELEASEGROUPID", tags.releaseGroupId);
   add("MUSICBRAINZ_TRACKID", tags.recordingId);
@@ -113,6 +119,10 @@ void writeMP4Items(const std::filesystem::path& copy, const TrackTags& tags,
   set("\251day", tags.date);
   tag.setItem("trkn",
               TagLib::MP4::Item(static_cast<int>(tags.number), static_cast<int>(tags.total)));
+  if (tags.disc > 0) {
+    tag.setItem("disk",
+                TagLib::MP4::Item(static_cast<int>(tags.disc), static_cast<int>(tags.discTotal)));
+  }
   set("----:com.apple.iTunes:MusicBrainz Album Id", tags.releaseId);
   set("----:com.apple.iTunes:MusicBrainz Release Group Id", tags.releaseGroupId);
   set("----:com.apple.iTunes:MusicBrainz Track Id", tags.recordingId);

@@ -17,6 +17,8 @@ struct TrackTags {
   std::optional<std::string> title;
   std::int64_t number = 0;
   std::int64_t total = 0;             // the tracks of the disc; 0 when unknown
+  std::int64_t disc = 0;              // which disc of the release it is; 0 when unknown
+  std::int64_t discTotal = 0;         // the discs of the release; 0 when unknown
   std::optional<std::string> artist;  // the release's artist credit, as artist and album artist
   std::optional<std::string> album;
   std::optional<std::string> date;  // as the release gives it: "1992", "1992-05" or "1992-05-11"

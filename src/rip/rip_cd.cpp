@@ -59,6 +59,8 @@ TrackMetadata metadataOf(const std::optional<disc::CDLookupRelease>& release, st
   metadata.albumTitle = release->title;
   metadata.albumArtist = release->artistCredit;
   metadata.date = release->date;
+  metadata.disc = release->discNumber.value_or(0);
+  metadata.discTotal = release->discTotal.value_or(0);
   metadata.releaseId = musicBrainzId(release->id);
   metadata.releaseGroupId = musicBrainzId(release->releaseGroupMbid);
   metadata.recordingId = musicBrainzId(track ? track->recordingMbid : std::nullopt);

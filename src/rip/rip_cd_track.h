@@ -25,6 +25,8 @@ struct TrackMetadata {
   std::optional<std::string> albumTitle;
   std::optional<std::string> albumArtist;
   std::int64_t trackTotal = 0;
+  std::int64_t disc = 0;  // see TrackTags
+  std::int64_t discTotal = 0;
   std::optional<std::vector<std::uint8_t>> artwork;
   std::optional<std::string> date;
   // MusicBrainz identifiers (see TrackTags).

@@ -67,9 +67,15 @@ std::size_t startOfLastCharacter(std::string_view text) {
   return start;
 }
 
-std::string formatNumber(const char* format, std::int64_t number) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, format, static_cast<long long>(number));
+// "07", or "2-07" for a track of a release's second disc or a later one.
+std::string numberText(std::int64_t disc, std::int64_t number) {
+  char buffer[48];
+  if (disc > 1) {
+    std::snprintf(buffer, sizeof buffer, "%lld-%02lld", static_cast<long long>(disc),
+                  static_cast<long long>(number));
+  } else {
+    std::snprintf(buffer, sizeof buffer, "%02lld", static_cast<long long>(number));
+  }
   return buffer;
 }
 
@@ -107,9 +113,9 @@ std::string_view cutAtCharacterBoundary(std::string_view text, std::size_t limit
 }
 
 std::string trackFileName(std::int64_t number, const std::optional<std::string>& title,
-                          std::string_view extension) {
+                          std::string_view extension, std::int64_t disc) {
   if (!title) {
-    return formatNumber("Track %02lld", number) + std::string(extension);
+    return "Track " + numberText(disc, number) + std::string(extension);
   }
   std::string cleaned;
   cleaned.reserve(title->size());
@@ -119,7 +125,7 @@ std::string trackFileName(std::int64_t number, const std::optional<std::string>&
     }
     cleaned += kForbidden.find(c) == std::string_view::npos ? c : '_';
   }
-  const std::string prefix = formatNumber("%02lld ", number);
+  const std::string prefix = numberText(disc, number) + " ";
   const std::size_t room = maxFileNameBytes - prefix.size() - extension.size();
   // Trimmed again after the cut, so that a shortened name never ends in a blank.
   const auto kept = trimBlanks(cutAtCharacterBoundary(trimBlanks(cleaned), room));

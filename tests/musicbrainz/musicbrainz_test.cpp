@@ -121,7 +121,8 @@ TEST_F(SecondSourceTest, AnUnreachableServiceIsAnsweredByMusicBrainzReleasesMapp
       {"media",
        {{{"discs", {{{"id", "another-disc"}}}},
          {"tracks", {track(1, "Other", 1000), track(2, "Disc", 2000)}}},
-        {{"discs", {{{"id", id}}}},
+        {{"position", 2},
+         {"discs", {{{"id", id}}}},
          {"tracks",
           {{{"position", 1},
             {"title", "One"},
@@ -158,7 +159,9 @@ TEST_F(SecondSourceTest, AnUnreachableServiceIsAnsweredByMusicBrainzReleasesMapp
            .artistMbid = "id-Ann",
            .tracks = {{1, "One", "Ann", 200000, "rec-1"},
                       {2, "Two", "Bo", 199000, "rec-2"},
-                      {3, "Three", duetsCredit, std::nullopt, "rec-Three"}}},
+                      {3, "Three", duetsCredit, std::nullopt, "rec-Three"}},
+           .discNumber = 2,
+           .discTotal = 2},
           {.releaseMbid = "rel-2",
            .title = "Solo",
            .artistCredit = "Di",
@@ -169,7 +172,9 @@ TEST_F(SecondSourceTest, AnUnreachableServiceIsAnsweredByMusicBrainzReleasesMapp
                       {2, "B", "Di", 2, "rec-B"},
                       {3, "C", "Di", 3, "rec-C"}},
            .caaId = 42,
-           .caaReleaseMbid = "rel-2"},
+           .caaReleaseMbid = "rel-2",
+           .discNumber = 1,
+           .discTotal = 1},
       }};
   EXPECT_EQ(response, expected);
   EXPECT_EQ(requestsFor("/caa/release/rel-1"), 0) << "no front artwork";

@@ -198,7 +198,8 @@ class RipCDTest : public testing::RuntimeFixture {
     bool readingAgain = false;
     completedFiles.clear();
     stopSource = std::stop_source();
-    album = std::make_shared<AlbumFolder>(folder.empty() ? albumFolder : folder, format);
+    album = std::make_shared<AlbumFolder>(folder.empty() ? albumFolder : folder, format,
+                                          AlbumFolder::discFor(chosen));
     auto dispatch = [&](state::AnyAction action) {
       mainQueue.post([&, action = std::move(action)] {
         const auto& ripAction = std::get<state::CDRipAction>(action);
@@ -344,6 +345,46 @@ TEST_F(RipCDTest, EachFormatHoldsTheAudioReadAndTheReleasesTags) {
     stopAt({Stage::encode, 2});
     EXPECT_EQ(rip(identified).back(), "ripStopped");
     EXPECT_EQ(filesUnder(albumFolder), (std::set<std::string>{"01 Intro" + ending, "cover.jpg"}));
+  }
+}
+
+// The discs of a release share its album folder: the first keeps the names of a one-disc
+// release, the files and the log of the second tell its number, and every file's tags name its
+// disc. Undoing an import of the second disc leaves the first one's files as they were.
+TEST_F(RipCDTest, TheDiscsOfAReleaseShareItsFolder) {
+  using disc::AudioFormat;
+  insertDisc({75, 150});
+  auto first = release();
+  first.discNumber = 1;
+  first.discTotal = 2;
+  auto second = first;
+  second.discNumber = 2;
+  second.tracks = {{1, "Encore", "AC/DC"}, {2, "Farewell", "AC/DC"}};
+  for (const auto each : {AudioFormat::aac, AudioFormat::flac}) {
+    SCOPED_TRACE(nameOf(each));
+    const std::string ending(extensionOf(each));
+    const auto discOf = [&](const std::string& name) {
+      const auto file = albumFolder / (name + ending);
+      return (each == AudioFormat::flac ? testing::readFLACItems(file)
+                                        : testing::readM4AItems(file))
+          .discNumber;
+    };
+    fs::remove_all(library.path() / "ACDC");
+    resetRip();
+    format = each;
+    EXPECT_EQ(rip(first).back(), "ripComplete");
+    EXPECT_EQ(rip(second).back(), "ripComplete");
+    const std::set<std::string> both{"01 Intro" + ending,    "02 Thunder_Struck" + ending,
+                                     "2-01 Encore" + ending, "2-02 Farewell" + ending,
+                                     "cover.jpg",            "rip.log",
+                                     "rip (disc 2).log"};
+    EXPECT_EQ(filesUnder(albumFolder), both);
+    EXPECT_EQ(discOf("02 Thunder_Struck"), std::pair(1, 2));
+    EXPECT_EQ(discOf("2-02 Farewell"), std::pair(2, 2));
+
+    stopAt({Stage::read, 2}, true);
+    EXPECT_EQ(rip(second).back(), "ripStopped");
+    EXPECT_EQ(filesUnder(albumFolder), both);
   }
 }
 

@@ -42,6 +42,10 @@ TEST(TrackFileName, CleansTheTitleAndPadsTheNumber) {
   for (const auto& [number, title, name] : cases) {
     EXPECT_EQ(trackFileName(number, title), name) << number << " " << title.value_or("(none)");
   }
+  // The second disc of a release and later ones tell their number; the first does not.
+  EXPECT_EQ(trackFileName(3, "Song", ".flac", 2), "2-03 Song.flac");
+  EXPECT_EQ(trackFileName(3, std::nullopt, ".m4a", 12), "Track 12-03.m4a");
+  EXPECT_EQ(trackFileName(3, "Song", ".m4a", 1), "03 Song.m4a");
 }
 
 std::string repeated(const std::string& text, std::size_t count) {
@@ -58,6 +62,7 @@ TEST(TrackFileName, ShortensALongTitleAtACharacterBoundary) {
               "01 " + repeated(character, kept) + ".m4a")
         << count << " x " << character;
   }
+  EXPECT_EQ(trackFileName(1, repeated("a", 300), ".flac", 2), "2-01 " + repeated("a", 245) + ".flac");
   // A cut that lands just after a blank drops the blank too.
   EXPECT_EQ(trackFileName(1, repeated("a", 247) + " bc"), "01 " + repeated("a", 247) + ".m4a");
 }

@@ -136,9 +136,9 @@ M4AItems readM4AItems(const std::filesystem::path& file) {
       items.album = text;
     } else if (key == "----:com.apple.iTunes:iTunSMPB") {
       items.iTunSMPB = text;
-    } else if (key == "trkn") {
+    } else if (key == "trkn" || key == "disk") {
       const auto pair = item.toIntPair();
-      items.trackNumber = std::pair{pair.first, pair.second};
+      (key == "trkn" ? items.trackNumber : items.discNumber) = std::pair{pair.first, pair.second};
     } else if (key == "covr") {
       for (const auto& cover : item.toCoverArtList()) {
         const auto data = cover.data();
@@ -170,6 +170,9 @@ M4AItems readFLACItems(const std::filesystem::path& file) {
   }
   if (const auto number = field("TRACKNUMBER")) {
     items.trackNumber = std::pair{std::stoi(*number), std::stoi(field("TRACKTOTAL").value_or("0"))};
+  }
+  if (const auto disc = field("DISCNUMBER")) {
+    items.discNumber = std::pair{std::stoi(*disc), std::stoi(field("DISCTOTAL").value_or("0"))};
   }
   for (const auto* picture : flac.pictureList()) {
     const auto data = picture->data();

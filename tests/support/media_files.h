@@ -31,6 +31,7 @@ AudioStreamFacts probeAudioFile(const std::filesystem::path& file);
 struct M4AItems {
   std::optional<std::string> title, artist, album;
   std::optional<std::pair<int, int>> trackNumber;
+  std::optional<std::pair<int, int>> discNumber;  // and the release's discs, 0 when not told
   std::vector<std::vector<std::uint8_t>> jpegCovers;  // covers in any other format are left out
   std::optional<std::string> iTunSMPB;                // the gapless playback item
   // Every text item by its key as the format stores it ("aART", "----:com.apple.iTunes:…",
