@@ -4,8 +4,8 @@
 //   [NORU_BENCH_FORMAT=alac|flac] bench_import_disc [--benchmark_... options]
 //
 // With NORU_BENCH_FORMAT the import writes Apple Lossless or FLAC, and the command line encodes
-// to the same format (`-c:a alac` / `-c:a flac`, at its default level as ours); their target is
-// parity (at most 1.10).
+// to the same format (`-c:a alac` / `-c:a flac -compression_level 8`, the level ours writes);
+// their target is parity (at most 1.10).
 //
 // The disc image is a drive as the application sees it: an ImageDriveRegistry behind
 // SystemDrives (no hardware drives here), found by DetectCDDrives and ReadCDDiscInfo. RipCD runs
@@ -314,6 +314,9 @@ std::vector<std::string> ffmpegCommand(const fs::path& input, const fs::path& ou
                                    std::string(nameOf(benchFormat()))};
   if (benchFormat() == disc::AudioFormat::aac) {
     command.insert(command.end(), {"-b:a", "256k"});
+  }
+  if (benchFormat() == disc::AudioFormat::flac) {
+    command.insert(command.end(), {"-compression_level", "8"});
   }
   command.push_back(output);
   return command;

@@ -21,6 +21,10 @@ namespace {
 constexpr int kSampleRate = 44100;
 constexpr int kChannels = 2;
 constexpr std::size_t kBytesPerPCMFrame = 4;
+// On half an hour of orchestral recordings, level 8 took 2 % off the size of FFmpeg's default
+// level 5 for twice the encoding time, which is still some 200 times as fast as the music plays:
+// nothing a drive's reading waits for. Level 12 took another 2 % for six times the time again.
+constexpr int kFLACCompressionLevel = 8;
 
 struct FormatContextDeleter {
   void operator()(AVFormatContext* context) const {
@@ -309,6 +313,9 @@ AACFileWriter::Created FFmpegAACFileWriter::create(const std::filesystem::path& 
   encoder->sample_fmt = sampleFormatOf(*codec);
   if (audioFormat == disc::AudioFormat::aac) {
     encoder->profile = FF_PROFILE_AAC_LOW;
+  }
+  if (audioFormat == disc::AudioFormat::flac) {
+    encoder->compression_level = kFLACCompressionLevel;
   }
   encoder->time_base = AVRational{1, kSampleRate};
   const AVChannelLayout layout = stereoLayout();
