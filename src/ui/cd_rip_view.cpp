@@ -205,6 +205,7 @@ struct CDRipView::Parts {
   QLabel* title = nullptr;
   QLabel* date = nullptr;
   QLabel* trackCount = nullptr;
+  QLabel* disc = nullptr;  // which of the release's discs, when it has several
   QLabel* noMatch = nullptr;
   QLabel* audioTracks = nullptr;
   QLabel* totalDuration = nullptr;
@@ -375,14 +376,17 @@ QWidget* CDRipView::Parts::buildDiscSection() {
   title = makeLabel(bodyFont(), true);
   date = makeLabel(captionFont());
   trackCount = makeLabel(captionFont());
+  disc = makeLabel(captionFont());
   setTextColor(date, secondary);
   setTextColor(trackCount, secondary);
+  setTextColor(disc, secondary);
   auto* facts = new QVBoxLayout;
   facts->setSpacing(4);
   facts->addWidget(artist);
   facts->addWidget(title);
   facts->addWidget(date);
   facts->addWidget(trackCount);
+  facts->addWidget(disc);
   facts->addStretch(1);
   auto* blockRow = new QHBoxLayout;
   blockRow->setSpacing(14);
@@ -618,6 +622,12 @@ void CDRipView::Parts::renderRelease(const disc::CDLookupRelease& release) {
   date->setVisible(release.date.has_value());
   date->setText(release.date ? fromStd(*release.date) : QString());
   trackCount->setText(localized("%1 tracks").arg(release.tracks.size()));
+  const bool ofSeveral = release.discTotal.value_or(1) > 1;
+  disc->setVisible(ofSeveral);
+  disc->setText(ofSeveral ? localized("Disc %1 of %2")
+                                .arg(release.discNumber.value_or(1))
+                                .arg(*release.discTotal)
+                          : QString());
   showCover(release);
 }
 
