@@ -13,6 +13,7 @@ struct FullTOCTrack {
   std::int32_t startLBA = 0;  // logical block address: the absolute MSF address minus 150
   bool data = false;          // the control field's data bit
   std::uint8_t session = 0;
+  bool preEmphasis = false;  // the control field's pre-emphasis bit
 
   bool operator==(const FullTOCTrack&) const = default;
 };

@@ -10,6 +10,7 @@ constexpr std::size_t kHeaderBytes = 4;
 constexpr std::size_t kDescriptorBytes = 11;
 constexpr std::uint8_t kLeadOutPoint = 0xA2;
 constexpr std::uint8_t kDataTrackBit = 0x04;
+constexpr std::uint8_t kPreEmphasisBit = 0x01;
 constexpr std::int32_t kLeadInFrames = 150;
 
 std::int32_t logicalBlock(std::uint8_t minute, std::uint8_t second, std::uint8_t frame) {
@@ -66,7 +67,8 @@ std::optional<FullTOCLayout> parseFullTOCLayout(std::span<const std::uint8_t> by
     }
     const std::int32_t address = logicalBlock(bytes[o + 8], bytes[o + 9], bytes[o + 10]);
     if (point >= 1 && point <= 99) {
-      layout.tracks.push_back({point, address, (adrControl & kDataTrackBit) != 0, session});
+      layout.tracks.push_back({point, address, (adrControl & kDataTrackBit) != 0, session,
+                               (adrControl & kPreEmphasisBit) != 0});
     } else if (point == kLeadOutPoint) {
       layout.leadOut = address;
       layout.sessionLeadOuts[session] = address;
@@ -96,8 +98,8 @@ std::optional<CDDiscInfo> parseFullTOC(std::span<const std::uint8_t> bytes) {
     if (count <= 0) {
       continue;
     }
-    info.tracks.push_back(
-        {static_cast<std::int64_t>(info.tracks.size()) + 1, track.startLBA, count});
+    info.tracks.push_back({static_cast<std::int64_t>(info.tracks.size()) + 1, track.startLBA,
+                           count, track.preEmphasis});
   }
   if (info.tracks.empty()) {
     return std::nullopt;

@@ -42,8 +42,13 @@ std::optional<CDDiscInfo> ReadCDDiscInfo::operator()(const CDDrive& drive) const
   for (const auto& track : info->tracks) {
     diagnostic("ReadCDDiscInfo:   track ", track.number, " start=", track.startSector,
                " sectors=", track.sectorCount, " (",
-               platform::log::oneDecimal(track.sectorCount / 75.0), "s)");
+               platform::log::oneDecimal(track.sectorCount / 75.0), "s)",
+               track.preEmphasis ? " pre-emphasis" : "");
   }
+  info->facts = tocSource_->readDiscFacts(drive.bsdPath);
+  diagnostic("ReadCDDiscInfo: CD-Text ", info->facts.text.empty() ? "none" : "found",
+             ", barcode ", info->facts.mcn.value_or("none"), ", ", info->facts.isrcs.size(),
+             " ISRC(s)");
   return info;
 }
 

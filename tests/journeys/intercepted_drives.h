@@ -71,6 +71,9 @@ class InterceptedDrives final : public linux_cd::OpticalDrives {
   linux_cd::FullTocReply readFullToc(const std::string& bsdName) override {
     return drives_->readFullToc(bsdName);
   }
+  linux_cd::DiscFacts readDiscFacts(const std::string& bsdName) override {
+    return drives_->readDiscFacts(bsdName);
+  }
   int open(const std::string& bsdName) override { return drives_->open(bsdName); }
   int close(int descriptor) override { return drives_->close(descriptor); }
   bool eject(const linux_cd::OpticalDevice& device) override { return drives_->eject(device); }

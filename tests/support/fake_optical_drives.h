@@ -43,6 +43,7 @@ class FakeOpticalDrives final : public platform::linux_cd::OpticalDrives {
   std::optional<std::vector<platform::linux_cd::OpticalDevice>> deviceList =
       std::vector<platform::linux_cd::OpticalDevice>{};
   std::map<std::string, platform::linux_cd::FullTocReply> tocReplies;  // else noToc
+  platform::linux_cd::DiscFacts discFacts;                              // of every drive
   int openError = 0;                                                   // 0: opens succeed
   ReadHook readHook;
   TocHook tocHook;
@@ -65,6 +66,7 @@ class FakeOpticalDrives final : public platform::linux_cd::OpticalDrives {
   std::unique_ptr<platform::linux_cd::EventSubscription> subscribe(
       platform::linux_cd::DeviceEventHandler onEvent) override;
   platform::linux_cd::FullTocReply readFullToc(const std::string& bsdName) override;
+  platform::linux_cd::DiscFacts readDiscFacts(const std::string&) override { return discFacts; }
   int open(const std::string& bsdName) override;
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;

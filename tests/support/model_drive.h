@@ -80,6 +80,9 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
   platform::linux_cd::FullTocReply readFullToc(const std::string& bsdName) override {
     return registry_.readFullToc(bsdName);
   }
+  platform::linux_cd::DiscFacts readDiscFacts(const std::string& bsdName) override {
+    return registry_.readDiscFacts(bsdName);
+  }
   int open(const std::string& bsdName) override;
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;

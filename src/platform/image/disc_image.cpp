@@ -4,12 +4,14 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <sstream>
 #include <string>
 #include <system_error>
 
 #include "platform/image/image_error.h"
 #include "platform/image/sheet_tracks.h"
+#include "platform/linux/cd_text_packs.h"
 
 namespace noru::platform::image {
 namespace {
@@ -85,9 +87,11 @@ std::string upperCase(std::string word) {
 // What a look at the sheet's lines tells before libcue reads it: the type word that ends each
 // FILE line ("BINARY", "WAVE", ...) and the number of TRACK lines (libcue silently folds every
 // track beyond the 99th into the last one).
+// It also finds the CATALOG line, which libcue does not pass on.
 struct SheetOutline {
   std::vector<std::string> fileTypes;
   int trackLines = 0;
+  std::string catalog;
 };
 
 SheetOutline outlineOf(const std::string& sheet) {
@@ -101,6 +105,8 @@ SheetOutline outlineOf(const std::string& sheet) {
     first = upperCase(first);
     if (first == "TRACK") {
       ++outline.trackLines;
+    } else if (first == "CATALOG") {
+      words >> outline.catalog;
     } else if (first == "FILE") {
       std::string word, last;
       while (words >> word) {
@@ -112,11 +118,12 @@ SheetOutline outlineOf(const std::string& sheet) {
   return outline;
 }
 
-std::vector<SheetTrack> parseSheet(const std::string& sheet, const std::filesystem::path& cuePath) {
-  auto tracks = readSheetTracks(sheet);
-  if (!tracks) {
+SheetContents parseSheet(const std::string& sheet, const std::filesystem::path& cuePath) {
+  auto contents = readSheetContents(sheet);
+  if (!contents) {
     throw ImageError("The cue sheet " + quoted(cuePath) + " is not a valid cue sheet.");
   }
+  const auto* tracks = &contents->tracks;
   if (tracks->empty()) {
     throw ImageError("The cue sheet " + quoted(cuePath) + " lists no tracks.");
   }
@@ -129,7 +136,72 @@ std::vector<SheetTrack> parseSheet(const std::string& sheet, const std::filesyst
                        " belongs to no FILE.");
     }
   }
-  return std::move(*tracks);
+  return std::move(*contents);
+}
+
+bool isUTF8(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x06 ? 2 : (lead >> 4) == 0x0E ? 3
+                               : (lead >> 3) == 0x1E                 ? 4
+                                                                     : 0;
+    if (length == 0 || at + length > text.size()) {
+      return false;
+    }
+    for (std::size_t next = at + 1; next < at + length; ++next) {
+      if ((static_cast<unsigned char>(text[next]) & 0xC0) != 0x80) {
+        return false;
+      }
+    }
+    at += length;
+  }
+  return true;
+}
+
+// A text of the sheet as UTF-8: sheets are written in UTF-8 or in Latin-1.
+std::optional<std::string> sheetText(const std::string& text) {
+  if (text.empty()) {
+    return std::nullopt;
+  }
+  return isUTF8(text) ? text : linux_cd::latin1ToUTF8(text);
+}
+
+// The packs of a CD-Text file, with or without the 4-byte header of a drive's answer (and the
+// NUL that some writers add after the packs).
+linux_cd::CDText cdTextFileText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+  const std::size_t header = bytes.size() % linux_cd::kCDTextPackBytes >= 4 ? 4 : 0;
+  return linux_cd::decodeCDTextPacks(std::span(bytes).subspan(std::min(header, bytes.size())));
+}
+
+linux_cd::DiscFacts factsOf(const SheetContents& sheet, const SheetOutline& outline,
+                            const std::filesystem::path& cuePath) {
+  linux_cd::DiscFacts facts{.mcn = linux_cd::validMCN(outline.catalog)};
+  if (!sheet.cdTextFile.empty()) {
+    facts.text = cdTextFileText(cuePath.parent_path() / sheet.cdTextFile);
+  }
+  const bool fromLines = facts.text.empty();
+  if (fromLines) {
+    facts.text.albumTitle = sheetText(sheet.title);
+    facts.text.albumPerformer = sheetText(sheet.performer);
+  }
+  for (const auto& track : sheet.tracks) {
+    if (const auto isrc = linux_cd::validISRC(track.isrc)) {
+      facts.isrcs[track.number] = *isrc;
+    }
+    if (!fromLines) {
+      continue;
+    }
+    if (auto title = sheetText(track.title)) {
+      facts.text.trackTitles[track.number] = std::move(*title);
+    }
+    if (auto performer = sheetText(track.performer)) {
+      facts.text.trackPerformers[track.number] = std::move(*performer);
+    }
+  }
+  return facts;
 }
 
 ImageFile openImageFile(const std::string& fileName, const std::filesystem::path& cuePath) {
@@ -230,7 +302,9 @@ DiscImage loadDiscImage(const std::filesystem::path& cuePath) {
   if (outline.trackLines > kMaxTracks) {
     throw ImageError("The cue sheet " + quoted(cuePath) + " lists more than 99 tracks.");
   }
-  const auto tracks = parseSheet(sheet, cuePath);
+  const auto contents = parseSheet(sheet, cuePath);
+  const auto& tracks = contents.tracks;
+  image.facts = factsOf(contents, outline, cuePath);
   const auto areas = locateTracks(tracks, image.files, cuePath);
 
   // Lays the tracks one after another from sector 0 on; every run is checked against the

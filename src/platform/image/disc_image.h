@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/linux/disc_facts.h"
+
 namespace noru::platform::image {
 
 // One file of the image, as a FILE entry of the cue sheet names it.
@@ -48,6 +50,9 @@ struct DiscImage {
   std::vector<ImageExtent> extents;  // in sector order, without gaps from sector 0 on
   std::int32_t leadOutSector = 0;
   bool extendedArchitecture = false;  // a MODE2 track makes it a CD-ROM XA disc
+  // The sheet's CATALOG, ISRC lines and CD-Text: the packs of its CDTEXTFILE when that can be
+  // read and holds text, else its TITLE and PERFORMER lines (UTF-8, or else taken as Latin-1).
+  linux_cd::DiscFacts facts;
 
   bool operator==(const DiscImage&) const = default;
 };

@@ -235,6 +235,12 @@ linux_cd::FullTocReply ImageDriveRegistry::readFullToc(const std::string& bsdNam
   return {Outcome::ok, drive->toc};
 }
 
+linux_cd::DiscFacts ImageDriveRegistry::readDiscFacts(const std::string& bsdName) {
+  std::lock_guard lock(state_->mutex);
+  const auto drive = state_->findLocked(bsdName);
+  return drive && drive->mediumPresent ? drive->image->facts : linux_cd::DiscFacts{};
+}
+
 int ImageDriveRegistry::open(const std::string& bsdName) {
   std::shared_ptr<ImageDrive> drive;
   {

@@ -47,6 +47,7 @@ class ImageDriveRegistry final : public linux_cd::OpticalDrives {
   std::unique_ptr<linux_cd::EventSubscription> subscribe(
       linux_cd::DeviceEventHandler onEvent) override;
   linux_cd::FullTocReply readFullToc(const std::string& bsdName) override;
+  linux_cd::DiscFacts readDiscFacts(const std::string& bsdName) override;
   int open(const std::string& bsdName) override;
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;

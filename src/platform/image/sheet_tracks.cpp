@@ -73,22 +73,35 @@ std::uint8_t controlOf(const Track* track) {
          (track_is_set_flag(track, FLAG_FOUR_CHANNEL) ? 0x08 : 0);
 }
 
-// Runs in the child: libcue's reading of the sheet, as the track count and then each track.
-// Nothing at all when libcue refuses the sheet.
+void putText(std::string& answer, const char* text) {
+  const std::string_view view = text ? text : "";
+  put(answer, static_cast<std::uint32_t>(view.size()));
+  answer += view;
+}
+
+const char* textOf(Pti item, const Cdtext* text) {
+  return text ? cdtext_get(item, text) : nullptr;
+}
+
+// Runs in the child: libcue's reading of the sheet, as the disc's texts, the track count and
+// then each track. Nothing at all when libcue refuses the sheet.
 std::string describeSheet(const std::string& sheet) {
   std::string answer;
   std::unique_ptr<Cd, CdDelete> cd(cue_parse_string(sheet.c_str()));
   if (!cd) {
     return answer;
   }
+  putText(answer, textOf(PTI_TITLE, cd_get_cdtext(cd.get())));
+  putText(answer, textOf(PTI_PERFORMER, cd_get_cdtext(cd.get())));
+  putText(answer, cd_get_cdtextfile(cd.get()));
   const std::int32_t count = cd_get_ntrack(cd.get());
   put(answer, count);
   for (int i = 1; i <= count; ++i) {
     const Track* track = cd_get_track(cd.get(), i);
-    const char* fileName = track ? track_get_filename(track) : nullptr;
-    const std::string_view name = fileName ? fileName : "";
-    put(answer, static_cast<std::uint32_t>(name.size()));
-    answer += name;
+    putText(answer, track ? track_get_filename(track) : nullptr);
+    putText(answer, track ? textOf(PTI_TITLE, track_get_cdtext(track)) : nullptr);
+    putText(answer, track ? textOf(PTI_PERFORMER, track_get_cdtext(track)) : nullptr);
+    putText(answer, track ? track_get_isrc(track) : nullptr);
     put(answer, track ? track_get_mode(track) : MODE_AUDIO);
     for (int index : {0, 1}) {
       put(answer, track ? track_get_index(track, index) : -1L);
@@ -100,16 +113,20 @@ std::string describeSheet(const std::string& sheet) {
   return answer;
 }
 
-std::optional<std::vector<SheetTrack>> decodeSheet(std::string_view answer) {
+std::optional<SheetContents> decodeSheet(std::string_view answer) {
+  SheetContents contents;
   std::int32_t count = 0;
-  if (!take(answer, count)) {
+  if (!takeText(answer, contents.title) || !takeText(answer, contents.performer) ||
+      !takeText(answer, contents.cdTextFile) || !take(answer, count)) {
     return std::nullopt;
   }
-  std::vector<SheetTrack> tracks;
+  auto& tracks = contents.tracks;
   for (int number = 1; number <= count; ++number) {
     SheetTrack track;
     track.number = number;
-    if (!takeText(answer, track.fileName) || !take(answer, track.mode) ||
+    if (!takeText(answer, track.fileName) || !takeText(answer, track.title) ||
+        !takeText(answer, track.performer) || !takeText(answer, track.isrc) ||
+        !take(answer, track.mode) ||
         !take(answer, track.index0) || !take(answer, track.index1) || !take(answer, track.pregap) ||
         !take(answer, track.postgap) || !take(answer, track.control)) {
       return std::nullopt;
@@ -119,7 +136,7 @@ std::optional<std::vector<SheetTrack>> decodeSheet(std::string_view answer) {
   if (!answer.empty()) {
     return std::nullopt;
   }
-  return tracks;
+  return contents;
 }
 
 bool writeAll(int descriptor, std::string_view bytes) {
@@ -209,7 +226,7 @@ std::optional<std::string> answerOfChildProcess(const std::function<std::string(
 
 }  // namespace
 
-std::optional<std::vector<SheetTrack>> readSheetTracks(const std::string& sheet) {
+std::optional<SheetContents> readSheetContents(const std::string& sheet) {
   const auto answer = answerOfChildProcess([&sheet] { return describeSheet(sheet); });
   if (!answer) {
     return std::nullopt;

@@ -48,6 +48,10 @@ linux_cd::FullTocReply SystemDrives::readFullToc(const std::string& bsdName) {
   return routeName(bsdName).readFullToc(bsdName);
 }
 
+linux_cd::DiscFacts SystemDrives::readDiscFacts(const std::string& bsdName) {
+  return routeName(bsdName).readDiscFacts(bsdName);
+}
+
 int SystemDrives::open(const std::string& bsdName) {
   return routeName(bsdName).open(bsdName);
 }

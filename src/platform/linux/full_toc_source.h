@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/disc_facts.h"
+
 namespace noru::platform::linux_cd {
 
 // The reply to a full-TOC request (MMC READ TOC/PMA/ATIP, format 0010b): the four-byte header
@@ -28,6 +30,9 @@ class FullTocSource {
 
   // Blocks for at most the device's command timeout.
   virtual FullTocReply readFullToc(const std::string& bsdName) = 0;
+  // What the disc says of itself besides: its CD-Text and its barcode. A drive that does not
+  // answer gives nothing; blocks for at most a few of the device's command timeouts.
+  virtual DiscFacts readDiscFacts(const std::string& bsdName) = 0;
 };
 
 }  // namespace noru::platform::linux_cd

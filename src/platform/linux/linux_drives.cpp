@@ -1,3 +1,4 @@
+#include "platform/linux/sg_disc_facts.h"
 #include "platform/linux/linux_drives.h"
 
 #include <cerrno>
@@ -54,6 +55,10 @@ std::unique_ptr<EventSubscription> LinuxDrives::subscribe(DeviceEventHandler onE
 
 FullTocReply LinuxDrives::readFullToc(const std::string& bsdName) {
   return readFullTocWithSgIo(*calls, bsdName, commandTimeout);
+}
+
+DiscFacts LinuxDrives::readDiscFacts(const std::string& bsdName) {
+  return readDiscFactsWithSgIo(*calls, bsdName, commandTimeout);
 }
 
 int LinuxDrives::open(const std::string& bsdName) {

@@ -39,6 +39,7 @@ class LinuxDrives final : public OpticalDrives {
   std::optional<std::vector<OpticalDevice>> devices() override;
   std::unique_ptr<EventSubscription> subscribe(DeviceEventHandler onEvent) override;
   FullTocReply readFullToc(const std::string& bsdName) override;
+  DiscFacts readDiscFacts(const std::string& bsdName) override;
   int open(const std::string& bsdName) override;
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;

@@ -106,23 +106,32 @@ FullTocReply readFullTocWithSgIo(SystemCalls& calls, const std::string& bsdName,
   }
 
   auto command = fullTocCommand();
-  std::vector<std::uint8_t> reply(kFullTocAllocation, 0);
+  auto reply = sendReadCommand(calls, descriptor, command, kFullTocAllocation, timeout);
+  calls.close(descriptor);
+  if (!reply) {
+    return {FullTocReply::Outcome::noToc, {}};
+  }
+  reply->resize(fullTocReplyLength(*reply, reply->size()));
+  return {FullTocReply::Outcome::ok, std::move(*reply)};
+}
+
+std::optional<std::vector<std::uint8_t>> sendReadCommand(SystemCalls& calls, int descriptor,
+                                                         std::span<std::uint8_t> command,
+                                                         std::size_t allocation,
+                                                         std::chrono::milliseconds timeout) {
+  std::vector<std::uint8_t> reply(allocation, 0);
   SenseBuffer sense{};
   sg_io_hdr header = sgReadRequest(command, reply, sense, timeout);
-
-  const int result = calls.ioctlPointer(descriptor, SG_IO, &header);
-  calls.close(descriptor);
-  if (result < 0) {
-    return {FullTocReply::Outcome::noToc, {}};
+  if (calls.ioctlPointer(descriptor, SG_IO, &header) < 0) {
+    return std::nullopt;
   }
   const std::size_t senseLength = std::min<std::size_t>(header.sb_len_wr, sense.size());
   if (!sgCommandSucceeded(header, std::span(sense.data(), senseLength))) {
-    return {FullTocReply::Outcome::noToc, {}};
+    return std::nullopt;
   }
   const int residue = std::clamp(header.resid, 0, static_cast<int>(reply.size()));
-  const std::size_t length = fullTocReplyLength(reply, reply.size() - residue);
-  reply.resize(length);
-  return {FullTocReply::Outcome::ok, std::move(reply)};
+  reply.resize(reply.size() - residue);
+  return reply;
 }
 
 }  // namespace noru::platform::linux_cd

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/linux/full_toc_source.h"
 #include "platform/linux/system_calls.h"
@@ -46,6 +47,13 @@ bool sgCommandSucceeded(const sg_io_hdr& header, std::span<const std::uint8_t> s
 // How many bytes of `reply` (of which `received` arrived) belong to the table of contents: the
 // two length bytes plus the length they give, but never more than arrived.
 std::size_t fullTocReplyLength(std::span<const std::uint8_t> reply, std::size_t received);
+
+// Sends `command`, which asks for at most `allocation` bytes, to the open device `descriptor`
+// and returns the bytes of its answer that arrived. Nothing when the command failed.
+std::optional<std::vector<std::uint8_t>> sendReadCommand(SystemCalls& calls, int descriptor,
+                                                         std::span<std::uint8_t> command,
+                                                         std::size_t allocation,
+                                                         std::chrono::milliseconds timeout);
 
 // Sends the full-TOC request to "/dev/" + bsdName and returns the reply. The descriptor is
 // closed before returning.
