@@ -35,9 +35,10 @@ std::vector<std::uint8_t> tone(double hertz, double amplitude, std::int32_t sect
 }  // namespace
 
 WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::string& name,
-                                const std::vector<ImageTrackPlan>& tracks) {
+                                const std::vector<ImageTrackPlan>& tracks,
+                                const std::string& discLines) {
   WrittenDiscImage image{.cuePath = folder / (name + ".cue")};
-  std::string sheet = "REM written by the test support\n";
+  std::string sheet = "REM written by the test support\n" + discLines;
   std::ofstream bin;
   int files = 0;
   std::int64_t fileSector = 0;  // sectors written to the current file
@@ -71,6 +72,7 @@ WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::
     std::snprintf(trackLine, sizeof trackLine, "  TRACK %02d %s\n", number,
                   plan.data ? "MODE1/2048" : "AUDIO");
     sheet += trackLine;
+    sheet += plan.sheetLines;
     if (plan.silentPregapSectors > 0) {
       sheet += "    PREGAP " + msf(plan.silentPregapSectors) + "\n";
       image.disc.resize(image.disc.size() +

@@ -18,6 +18,7 @@ struct ImageTrackPlan {
   std::int32_t indexZeroSectors = 0;     // a pregap stored in the file (INDEX 00 ahead of INDEX 01)
   std::int32_t silentPregapSectors = 0;  // a PREGAP line: silence that is not in the file
   bool newFile = false;                  // begins a new FILE entry (the first track always does)
+  std::string sheetLines;                // more lines of the TRACK ("    ISRC ...\n")
 };
 
 // Where a written track lies on the imagined disc.
@@ -49,7 +50,9 @@ struct WrittenDiscImage {
 // out as a CD: the first file's first sector is logical block 0 and each track's area
 // (PREGAP, INDEX 00 part, INDEX 01 part) follows the previous one. Audio is a tone that
 // differs per track (and a quieter one in INDEX 00 pregaps), so misplaced bytes show.
+// `discLines` open the sheet ("CATALOG ...\n").
 WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::string& name,
-                                const std::vector<ImageTrackPlan>& tracks);
+                                const std::vector<ImageTrackPlan>& tracks,
+                                const std::string& discLines = "");
 
 }  // namespace noru::testing

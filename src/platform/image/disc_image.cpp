@@ -142,9 +142,11 @@ SheetContents parseSheet(const std::string& sheet, const std::filesystem::path& 
 bool isUTF8(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
     const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x06 ? 2 : (lead >> 4) == 0x0E ? 3
-                               : (lead >> 3) == 0x1E                 ? 4
-                                                                     : 0;
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x06 ? 2
+                               : (lead >> 4) == 0x0E ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
     if (length == 0 || at + length > text.size()) {
       return false;
     }

@@ -126,9 +126,9 @@ std::optional<SheetContents> decodeSheet(std::string_view answer) {
     track.number = number;
     if (!takeText(answer, track.fileName) || !takeText(answer, track.title) ||
         !takeText(answer, track.performer) || !takeText(answer, track.isrc) ||
-        !take(answer, track.mode) ||
-        !take(answer, track.index0) || !take(answer, track.index1) || !take(answer, track.pregap) ||
-        !take(answer, track.postgap) || !take(answer, track.control)) {
+        !take(answer, track.mode) || !take(answer, track.index0) || !take(answer, track.index1) ||
+        !take(answer, track.pregap) || !take(answer, track.postgap) ||
+        !take(answer, track.control)) {
       return std::nullopt;
     }
     tracks.push_back(std::move(track));

@@ -36,9 +36,8 @@ std::span<const std::uint8_t> cdTextPacksOf(const std::vector<std::uint8_t>& rep
 }
 
 // The number a sub-channel answer of `format` carries, when it says the number is valid.
-std::optional<std::string> subChannelNumber(SystemCalls& calls, int descriptor,
-                                            std::uint8_t format, std::uint8_t track,
-                                            std::size_t characters,
+std::optional<std::string> subChannelNumber(SystemCalls& calls, int descriptor, std::uint8_t format,
+                                            std::uint8_t track, std::size_t characters,
                                             std::chrono::milliseconds timeout) {
   auto command = subChannelCommand(format, track);
   const auto reply = sendReadCommand(calls, descriptor, command, kSubChannelAllocation, timeout);

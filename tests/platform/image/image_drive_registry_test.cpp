@@ -10,6 +10,7 @@
 #include "platform/image/disc_image.h"
 #include "platform/image/image_error.h"
 #include "platform/image/system_drives.h"
+#include "support/cd_text_writer.h"
 #include "support/disc_image_writer.h"
 #include "support/fake_optical_drives.h"
 #include "support/runtime_fixture.h"
@@ -86,6 +87,48 @@ TEST_F(ImageDriveRegistryTest, ServesTheSheetsLayoutRefusesWhatIsNoAudioAndClose
   EXPECT_EQ(registry->close(handle), -1);
   EXPECT_EQ(registry->readAudio(handle, 0, 1, buffer.data()), -1);
   EXPECT_EQ(errno, EBADF);
+}
+
+// The sheet's CATALOG, ISRC, FLAGS PRE, TITLE and PERFORMER lines (in UTF-8 or Latin-1) are what
+// the disc says of itself; a CDTEXTFILE's packs take the place of the lines when it holds text.
+TEST_F(ImageDriveRegistryTest, TheSheetTellsWhatTheDiscSaysOfItself) {
+  const auto written = noru::testing::writeDiscImage(
+      folder.path(), "Facts",
+      {{.sectors = 30,
+        .indexZeroSectors = 10,
+        .sheetLines = "    TITLE \"One\"\n    ISRC GBAYE9200070\n"},
+       {.sectors = 30,
+        .sheetLines = "    FLAGS PRE\n    TITLE \"Zw\xF6lf\"\n    PERFORMER \"Guest\"\n"},
+       {.sectors = 30, .sheetLines = "    ISRC not-an-isrc\n"}},
+      "CATALOG 4006381333931\nPERFORMER \"Caf\xC3\xA9 Band\"\nTITLE \"Album\"\n");
+  const auto device = registry->addImage(written.cuePath);
+  EXPECT_EQ(registry->readDiscFacts(*device.bsdName),
+            (linux_cd::DiscFacts{.text = {.albumTitle = "Album",
+                                          .albumPerformer = "Caf\u00E9 Band",
+                                          .trackTitles = {{1, "One"}, {2, "Zw\u00F6lf"}},
+                                          .trackPerformers = {{2, "Guest"}}},
+                                 .mcn = "4006381333931",
+                                 .isrcs = {{1, "GBAYE9200070"}}}));
+  const auto disc = disc::parseFullTOC(registry->readFullToc(*device.bsdName).bytes);
+  ASSERT_TRUE(disc);
+  EXPECT_EQ(disc->tracks[0].startSector, 10) << "the audio before INDEX 01 is no track's";
+  EXPECT_FALSE(disc->tracks[0].preEmphasis);
+  EXPECT_TRUE(disc->tracks[1].preEmphasis);
+
+  std::vector<std::uint8_t> file{0, 0, 0, 0};  // as a drive's answer begins
+  for (const auto& pack : noru::testing::cdTextBlock(
+           0, 0x00, false, {{0x80, {"Packed", "Eins", "Zwei", "Drei"}}}, true)) {
+    file.insert(file.end(), pack.begin(), pack.end());
+  }
+  std::ofstream(folder.path() / "Packed.cdt", std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  const auto packed = noru::testing::writeDiscImage(
+      folder.path(), "Packed", {{.sheetLines = "    TITLE \"Line\"\n"}},
+      "CATALOG 4006381333932\nCDTEXTFILE \"Packed.cdt\"\n");
+  EXPECT_EQ(
+      registry->readDiscFacts(*registry->addImage(packed.cuePath).bsdName),
+      (linux_cd::DiscFacts{.text = {.albumTitle = "Packed",
+                                    .trackTitles = {{1, "Eins"}, {2, "Zwei"}, {3, "Drei"}}}}));
 }
 
 // A refused image adds and announces nothing. An ended subscription hears nothing, not even of

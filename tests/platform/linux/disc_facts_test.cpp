@@ -11,6 +11,7 @@
 
 #include "platform/linux/cd_text_packs.h"
 #include "platform/linux/sg_disc_facts.h"
+#include "support/cd_text_writer.h"
 #include "support/scripted_system_calls.h"
 
 namespace noru::platform::linux_cd {
@@ -29,53 +30,6 @@ void PrintTo(const CDText& text, std::ostream* out) {
 namespace {
 
 constexpr int kDescriptor = 900;
-
-// The packs of one block's texts of one type ("Album", "Track 1", ...), 12 bytes of text a
-// pack, each pack naming the track its first character belongs to and how far into that text
-// it starts; its sequence numbers continue from `sequence`.
-std::vector<std::vector<std::uint8_t>> textPacks(std::uint8_t type, int block, bool doubleByte,
-                                                 const std::vector<std::string>& texts,
-                                                 int& sequence) {
-  struct Character {
-    int track;
-    int position;
-    std::uint8_t byte;
-  };
-  std::vector<Character> stream;
-  for (int track = 0; track < static_cast<int>(texts.size()); ++track) {
-    const std::string ended = texts[track] + (doubleByte ? std::string(2, '\0') : std::string(1, '\0'));
-    for (std::size_t at = 0; at < ended.size(); ++at) {
-      stream.push_back({track, static_cast<int>(at / (doubleByte ? 2 : 1)),
-                        static_cast<std::uint8_t>(ended[at])});
-    }
-  }
-  std::vector<std::vector<std::uint8_t>> packs;
-  for (std::size_t at = 0; at < stream.size(); at += 12) {
-    std::vector<std::uint8_t> pack{type, static_cast<std::uint8_t>(stream[at].track),
-                                   static_cast<std::uint8_t>(sequence++),
-                                   static_cast<std::uint8_t>((doubleByte ? 0x80 : 0) | block << 4 |
-                                                             std::min(stream[at].position, 15))};
-    for (std::size_t i = at; i < at + 12; ++i) {
-      pack.push_back(i < stream.size() ? stream[i].byte : 0);
-    }
-    const auto crc = cdTextCRC(pack);
-    pack.push_back(static_cast<std::uint8_t>(crc >> 8));
-    pack.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    packs.push_back(std::move(pack));
-  }
-  return packs;
-}
-
-// The first block-size pack of a block, which names its character set.
-std::vector<std::uint8_t> sizePack(int block, std::uint8_t characterSet, int& sequence) {
-  std::vector<std::uint8_t> pack{0x8F, 0, static_cast<std::uint8_t>(sequence++),
-                                 static_cast<std::uint8_t>(block << 4), characterSet};
-  pack.resize(16, 0);
-  const auto crc = cdTextCRC(pack);
-  pack.push_back(static_cast<std::uint8_t>(crc >> 8));
-  pack.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  return pack;
-}
 
 class DiscFactsTest : public ::testing::Test {
  protected:
@@ -119,8 +73,10 @@ class DiscFactsTest : public ::testing::Test {
       return std::nullopt;
     }
     // Header, format code, 3 bytes (ADR/control, track, reserved), the valid bit, the number.
-    std::vector<std::uint8_t> answer{0, 0x15, 0, 20, command[3], 0, command[6], 0,
-                                     static_cast<std::uint8_t>(found->second.first ? 0x80 : 0)};
+    std::vector<std::uint8_t> answer{
+        0,          0x15,       0,
+        20,         command[3], 0,
+        command[6], 0,          static_cast<std::uint8_t>(found->second.first ? 0x80 : 0)};
     answer.insert(answer.end(), found->second.second.begin(), found->second.second.end());
     answer.resize(24, 0);
     return answer;
@@ -141,28 +97,14 @@ TEST_F(DiscFactsTest, CDTextIsDecodedFromTheIntactPacksOfTheFirstBlock) {
   const auto latin = [](std::uint8_t type, std::vector<std::string> texts) {
     return std::pair(type, std::move(texts));
   };
-  const auto build = [&](int block, std::uint8_t set, bool doubleByte,
-                         std::vector<std::pair<std::uint8_t, std::vector<std::string>>> types,
-                         bool withSize) {
-    int sequence = 0;
-    std::vector<std::vector<std::uint8_t>> packs;
-    for (const auto& [type, texts] : types) {
-      auto more = textPacks(type, block, doubleByte, texts, sequence);
-      packs.insert(packs.end(), more.begin(), more.end());
-    }
-    if (withSize) {
-      packs.push_back(sizePack(block, set, sequence));
-    }
-    return packs;
-  };
-  const auto english = build(0, 0x00, false,
-                             {latin(0x80, {"Caf\xE9 Songs", "Intro", "A Much Longer Second Title",
-                                           "Third"}),
-                              latin(0x81, {"The Band", "\t", "Guest \xC5s", "The Band"})},
-                             true);
-  const auto japanese =
-      build(1, 0x80, true, {latin(0x80, {"\x93\xFA\x96\x7B", "\x88\xEA", "\x93\xF1", "\x8E\x4F"})},
-            true);
+  using noru::testing::cdTextBlock;
+  const auto english =
+      cdTextBlock(0, 0x00, false,
+                  {latin(0x80, {"Caf\xE9 Songs", "Intro", "A Much Longer Second Title", "Third"}),
+                   latin(0x81, {"The Band", "\t", "Guest \xC5s", "The Band"})},
+                  true);
+  const auto japanese = cdTextBlock(
+      1, 0x80, true, {latin(0x80, {"\x93\xFA\x96\x7B", "\x88\xEA", "\x93\xF1", "\x8E\x4F"})}, true);
 
   const CDText whole{.albumTitle = "Café Songs",
                      .albumPerformer = "The Band",
@@ -177,14 +119,14 @@ TEST_F(DiscFactsTest, CDTextIsDecodedFromTheIntactPacksOfTheFirstBlock) {
     std::optional<std::vector<std::vector<std::uint8_t>>> packs;
     CDText text;
   } cases[] = {
-      {"two blocks", [&] {
+      {"two blocks",
+       [&] {
          auto both = english;
          both.insert(both.end(), japanese.begin(), japanese.end());
          return both;
        }(),
        whole},
-      {"a pack whose CRC fails: the texts it touches are left out",
-       corrupt,
+      {"a pack whose CRC fails: the texts it touches are left out", corrupt,
        [&] {
          auto text = whole;
          text.trackTitles.erase(2);
@@ -211,7 +153,7 @@ TEST_F(DiscFactsTest, TheBarcodeAndEachTrackISRCAreKeptOnlyWhenValid) {
   } barcodes[] = {
       {{true, "4006381333931"}, "4006381333931"},
       {{true, "0000000000000"}, std::nullopt},
-      {{true, "4006381333932"}, std::nullopt},  // wrong check digit
+      {{true, "4006381333932"}, std::nullopt},   // wrong check digit
       {{false, "4006381333931"}, std::nullopt},  // the drive says it is not valid
   };
   for (const auto& [answer, mcn] : barcodes) {
