@@ -331,6 +331,28 @@ struct CDManualEntryView::Parts {
     return section;
   }
 
+  // A disc no release was offered for starts with what its own text (CD-Text) names, if any.
+  void fillFromDiscText() {
+    const auto& state = viewStore->state();
+    if (!state.discInfo || state.lookupOfferedReleases) {
+      return;
+    }
+    const auto& text = state.discInfo->facts.text;
+    if (text.albumPerformer) {
+      artist->setText(QString::fromStdString(*text.albumPerformer));
+    }
+    if (text.albumTitle) {
+      album->setText(QString::fromStdString(*text.albumTitle));
+    }
+    const auto& tracks = state.discInfo->tracks;
+    for (std::size_t index = 0; index < rows.size() && index < tracks.size(); ++index) {
+      const auto title = text.trackTitles.find(static_cast<int>(tracks[index].number));
+      if (title != text.trackTitles.end()) {
+        rows[index].name->setText(QString::fromStdString(title->second));
+      }
+    }
+  }
+
   QLayout* buttonRow() {
     auto* row = new QHBoxLayout;
     row->addStretch();
@@ -604,6 +626,7 @@ CDManualEntryView::CDManualEntryView(std::shared_ptr<state::AppStore> store, Vie
   setWindowTitle(localized("Add CD Details"));
   setMinimumSize(480, 400);
   parts_->build();
+  parts_->fillFromDiscText();
   parts_->setSearching(false);
   parts_->render();
   parts_->changes =

@@ -12,11 +12,12 @@ namespace noru::ui {
 struct CDManualEntryViewState {
   std::optional<disc::CDDiscInfo> discInfo;
   std::optional<std::string> libraryPath;
+  bool lookupOfferedReleases = false;
 
   bool operator==(const CDManualEntryViewState&) const = default;
 
   static CDManualEntryViewState observe(const state::AppState& state) {
-    return {state.cdRip.discInfo, state.settings.libraryPath};
+    return {state.cdRip.discInfo, state.settings.libraryPath, !state.cdRip.lookupReleases.empty()};
   }
 };
 

@@ -183,8 +183,10 @@ void Journey::quit() {
   mainQueue.reset();
 }
 
-WrittenDiscImage Journey::insertDisc(const std::vector<ImageTrackPlan>& tracks) {
-  auto image = writeDiscImage(discs.path(), "disc" + std::to_string(++discCount_), tracks);
+WrittenDiscImage Journey::insertDisc(const std::vector<ImageTrackPlan>& tracks,
+                                     const std::string& discLines) {
+  auto image =
+      writeDiscImage(discs.path(), "disc" + std::to_string(++discCount_), tracks, discLines);
   EXPECT_TRUE(window->openDiscImage(QString::fromStdString(image.cuePath.string())));
   return image;
 }

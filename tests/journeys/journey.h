@@ -67,7 +67,8 @@ class Journey : public ::testing::Test {
   void quit();
 
   // Writes a disc image of `tracks` and opens it through the window's File menu code.
-  WrittenDiscImage insertDisc(const std::vector<ImageTrackPlan>& tracks);
+  WrittenDiscImage insertDisc(const std::vector<ImageTrackPlan>& tracks,
+                              const std::string& discLines = "");
   void ejectDisc();
 
   // Runs the event loop until `done` holds; false after `limit`.
