@@ -47,8 +47,7 @@ std::optional<CDDiscInfo> ReadCDDiscInfo::operator()(const CDDrive& drive) const
   }
   info->facts = tocSource_->readDiscFacts(drive.bsdPath);
   diagnostic("ReadCDDiscInfo: CD-Text ", info->facts.text.empty() ? "none" : "found",
-             ", barcode ", info->facts.mcn.value_or("none"), ", ", info->facts.isrcs.size(),
-             " ISRC(s)");
+             ", barcode ", info->facts.mcn.value_or("none"));
   return info;
 }
 

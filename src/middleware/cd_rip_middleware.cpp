@@ -184,18 +184,18 @@ void CDRipMiddleware::startImport(const state::AppState& state, const state::Dis
   const auto album = std::make_shared<rip::AlbumFolder>(
       rip::AlbumFolder::pathFor(*state.settings.libraryPath, rip.selectedRelease,
                                 std::chrono::system_clock::now()),
-      preferences.format,
-      rip::AlbumFolder::discFor(rip.selectedRelease));
+      preferences.format, rip::AlbumFolder::discFor(rip.selectedRelease));
   auto ripCD = ripCD_;
   ripCD.readUnconfirmedTwice = preferences.readUnconfirmedTwice;
   const auto& drive = *rip.selectedDrive;
   const auto& tracks = rip.discInfo->tracks;
+  const auto& facts = rip.discInfo->facts;
   diagnostic("CDRipMiddleware: startRipping \u2014 ", tracks.size(), " track(s) from '", drive.name,
              "' \u2192 ", album->path().string());
   ripTask_->hold(platform::tasks::taskRunner().spawn([ripCD = std::move(ripCD), drive, tracks,
-                                                      release = rip.selectedRelease, album,
+                                                      release = rip.selectedRelease, album, facts,
                                                       dispatch](std::stop_token stop) {
-    ripCD(drive, tracks, release, *album, dispatch, std::move(stop));
+    ripCD(drive, tracks, release, *album, dispatch, std::move(stop), facts);
   }),
                  drive, album);
 }

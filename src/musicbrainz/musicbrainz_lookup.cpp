@@ -1,5 +1,7 @@
 #include "musicbrainz/musicbrainz_lookup.h"
 
+#include <algorithm>
+
 #include "musicbrainz/json_request.h"
 #include "musicbrainz/musicbrainz_disc_id.h"
 #include "musicbrainz/musicbrainz_release.h"
@@ -20,7 +22,14 @@ lookup::LookupCD::Response MusicBrainzLookup::operator()(const disc::CDDiscInfo&
     return response;
   }
   const auto durations = trackDurationsMs(disc.tracks);
-  for (const auto& release : decodeReleases(*answer)) {
+  auto releases = decodeReleases(*answer);
+  // Of the editions that share the disc's layout, the one with the disc's own barcode comes first.
+  if (const auto& mcn = disc.facts.mcn) {
+    std::stable_partition(releases.begin(), releases.end(), [&](const MusicBrainzRelease& release) {
+      return release.hasBarcode(*mcn);
+    });
+  }
+  for (const auto& release : releases) {
     response.releases.push_back(
         withFrontCover(service, release.withTracksOf(release.mediumFor(toc->discId, durations)),
                        release.hasFrontArtwork, stop));

@@ -86,6 +86,7 @@ MusicBrainzRelease MusicBrainzRelease::decode(const JsonObjectReader& object) {
               .country = unlessEmpty(object.optionalText("country")),
           },
       .hasFrontArtwork = coverArt && coverArt->optionalBoolean("front").value_or(false),
+      .barcode = unlessEmpty(object.optionalText("barcode")),
   };
   decoded.media = object.optionalObjects("media", [&](const JsonObjectReader& medium) {
     return MusicBrainzMedium{
@@ -99,6 +100,13 @@ MusicBrainzRelease MusicBrainzRelease::decode(const JsonObjectReader& object) {
     };
   });
   return decoded;
+}
+
+bool MusicBrainzRelease::hasBarcode(const std::string& mcn) const {
+  const auto withoutLeadingZeros = [](std::string_view code) {
+    return code.substr(std::min(code.find_first_not_of('0'), code.size()));
+  };
+  return barcode && !barcode->empty() && withoutLeadingZeros(*barcode) == withoutLeadingZeros(mcn);
 }
 
 const MusicBrainzMedium* MusicBrainzRelease::mediumFor(

@@ -29,6 +29,11 @@ struct MusicBrainzRelease {
   lookup::LookupCD::Release release;
   std::vector<MusicBrainzMedium> media;
   bool hasFrontArtwork = false;
+  std::optional<std::string> barcode;  // as printed: UPC-A (12 digits) or EAN-13
+
+  // Whether the release's barcode is the disc's catalogue number `mcn` (13 digits, a UPC-A
+  // code with a 0 in front).
+  bool hasBarcode(const std::string& mcn) const;
 
   // Raises lookup::DecodingError.
   static MusicBrainzRelease decode(const lookup::JsonObjectReader& object);

@@ -77,6 +77,8 @@ void writeFLACItems(const std::filesystem::path& copy, const TrackTags& tags) {
   add("MUSICBRAINZ_TRACKID", tags.recordingId);
   add("MUSICBRAINZ_ARTISTID", tags.artistId);
   add("MUSICBRAINZ_ALBUMARTISTID", tags.artistId);
+  add("ISRC", tags.isrc);
+  add("BARCODE", tags.barcode);
   flac.removePictures();
   if (tags.cover) {
     auto* cover = new TagLib::FLAC::Picture;  // the file takes it
@@ -128,6 +130,8 @@ void writeMP4Items(const std::filesystem::path& copy, const TrackTags& tags,
   set("----:com.apple.iTunes:MusicBrainz Track Id", tags.recordingId);
   set("----:com.apple.iTunes:MusicBrainz Artist Id", tags.artistId);
   set("----:com.apple.iTunes:MusicBrainz Album Artist Id", tags.artistId);
+  set("----:com.apple.iTunes:ISRC", tags.isrc);
+  set("----:com.apple.iTunes:BARCODE", tags.barcode);
   if (tags.cover) {
     TagLib::MP4::CoverArtList covers;
     covers.append(TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::JPEG, bytesOf(*tags.cover)));

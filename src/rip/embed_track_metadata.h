@@ -29,6 +29,9 @@ struct TrackTags {
   std::optional<std::string> releaseGroupId;
   std::optional<std::string> recordingId;
   std::optional<std::string> artistId;
+  // What the disc itself says: the track's ISRC and the album's barcode (its catalogue number).
+  std::optional<std::string> isrc;
+  std::optional<std::string> barcode;
 };
 
 // Writes a track's tags into an encoded file: into M4A (AAC, Apple Lossless) as iTunes items,

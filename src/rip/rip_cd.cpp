@@ -68,6 +68,19 @@ TrackMetadata metadataOf(const std::optional<disc::CDLookupRelease>& release, st
   return metadata;
 }
 
+std::vector<int> trackNumbers(const std::vector<disc::CDTrackInfo>& tracks) {
+  std::vector<int> numbers;
+  for (const auto& track : tracks) {
+    numbers.push_back(static_cast<int>(track.number));
+  }
+  return numbers;
+}
+
+std::optional<std::string> valueAt(const std::map<int, std::string>& values, int key) {
+  const auto found = values.find(key);
+  return found == values.end() ? std::nullopt : std::optional(found->second);
+}
+
 void createAlbumFolder(const AlbumFolder& album) {
   try {
     album.create();
@@ -252,6 +265,7 @@ RipCD::RipCD(const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives,
              const platform::http::WebServices& services,
              FetchArtistImage::SecondSource artistPictureSource)
     : drives_(drives),
+      discFacts_(drives),
       fetchCoverArt_(services),
       fetchArtistImage_(services, std::move(artistPictureSource)),
       findReadOffset_(services),
@@ -261,7 +275,8 @@ RipCD::RipCD(const std::shared_ptr<platform::linux_cd::OpticalDrives>& drives,
 
 void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTrackInfo>& tracks,
                        const std::optional<disc::CDLookupRelease>& release, AlbumFolder& album,
-                       const state::Dispatch& dispatch, std::stop_token stop) const {
+                       const state::Dispatch& dispatch, std::stop_token stop,
+                       const platform::linux_cd::DiscFacts& facts) const {
   const auto total = static_cast<std::int64_t>(tracks.size());
   diagnostic("RipCD: starting rip \u2014 ", total, " track(s) from '", drive.name, "' \u2192 ",
              album.path());
@@ -283,6 +298,8 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
   }
   diagnostic("RipCD: read offset ", log.readOffset.samples,
              log.readOffset.isKnown() ? "" : " (unknown, reading uncorrected)");
+  const auto isrcs = discFacts_->readISRCs(drive.bsdPath, trackNumbers(tracks));
+  diagnostic("RipCD: ", isrcs.size(), " ISRC(s), barcode ", facts.mcn.value_or("none"));
   TrackVerifications verifications(dispatch);
   std::optional<DatabaseLookup> lookup;
   if (log.readOffset.isKnown()) {
@@ -347,7 +364,10 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
       const disc::CDTrackInfo& track = tracks[index];
       current = track.number;
       // The tracks of the disc info are its audio tracks: `index` is the track's database entry.
-      reads.rip(index, track, metadataOf(release, current, total, artwork));
+      auto metadata = metadataOf(release, current, total, artwork);
+      metadata.isrc = valueAt(isrcs, static_cast<int>(current));
+      metadata.barcode = facts.mcn;
+      reads.rip(index, track, metadata);
     }
     // The tracks read before the database answered wait for it; a slow answer never held up
     // the reads.

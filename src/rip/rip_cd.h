@@ -49,9 +49,12 @@ class RipCD {
         const platform::http::WebServices& services,
         FetchArtistImage::SecondSource artistPictureSource = {});
 
+  // `facts`, what the disc said of itself when it was inserted, gives the files its barcode;
+  // each track's ISRC is read from the drive as the import starts.
   void operator()(const disc::CDDrive& drive, const std::vector<disc::CDTrackInfo>& tracks,
                   const std::optional<disc::CDLookupRelease>& release, AlbumFolder& album,
-                  const state::Dispatch& dispatch, std::stop_token stop) const;
+                  const state::Dispatch& dispatch, std::stop_token stop,
+                  const platform::linux_cd::DiscFacts& facts = {}) const;
 
   // The rip of each track; its encoder and its tagging may be replaced.
   RipCDTrack ripTrack;
@@ -64,6 +67,7 @@ class RipCD {
 
  private:
   std::shared_ptr<platform::linux_cd::AudioDevice> drives_;
+  std::shared_ptr<platform::linux_cd::FullTocSource> discFacts_;
   FetchCoverArt fetchCoverArt_;
   FetchArtistImage fetchArtistImage_;
   FindReadOffset findReadOffset_;

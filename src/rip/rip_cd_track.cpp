@@ -62,7 +62,9 @@ std::filesystem::path RipCDTrack::write(std::span<const std::uint8_t> pcm,
                    .releaseId = metadata.releaseId,
                    .releaseGroupId = metadata.releaseGroupId,
                    .recordingId = metadata.recordingId,
-                   .artistId = metadata.artistId},
+                   .artistId = metadata.artistId,
+                   .isrc = metadata.isrc,
+                   .barcode = metadata.barcode},
                   isLossless(album.format()) ? std::nullopt : std::optional(gapless),
                   album.format());
   } catch (const std::filesystem::filesystem_error& error) {

@@ -34,6 +34,8 @@ struct TrackMetadata {
   std::optional<std::string> releaseGroupId;
   std::optional<std::string> recordingId;
   std::optional<std::string> artistId;
+  std::optional<std::string> isrc;  // see TrackTags
+  std::optional<std::string> barcode;
 };
 
 // One track's audio as its reads settled it.

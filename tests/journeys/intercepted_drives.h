@@ -74,6 +74,10 @@ class InterceptedDrives final : public linux_cd::OpticalDrives {
   linux_cd::DiscFacts readDiscFacts(const std::string& bsdName) override {
     return drives_->readDiscFacts(bsdName);
   }
+  std::map<int, std::string> readISRCs(const std::string& bsdName,
+                                       const std::vector<int>& tracks) override {
+    return drives_->readISRCs(bsdName, tracks);
+  }
   int open(const std::string& bsdName) override { return drives_->open(bsdName); }
   int close(int descriptor) override { return drives_->close(descriptor); }
   bool eject(const linux_cd::OpticalDevice& device) override { return drives_->eject(device); }

@@ -180,6 +180,30 @@ TEST_F(SecondSourceTest, AnUnreachableServiceIsAnsweredByMusicBrainzReleasesMapp
   EXPECT_EQ(requestsFor("/caa/release/rel-1"), 0) << "no front artwork";
 }
 
+// Of the editions holding the disc ID, the one printed with the disc's barcode comes first: a
+// UPC-A barcode is the catalogue number without its leading 0.
+TEST_F(SecondSourceTest, TheDiscsBarcodePicksItsOwnEditionFirst) {
+  auto disc = kDisc;
+  disc.facts.mcn = "0012345678905";
+  const auto edition = [](const std::string& id, json barcode) {
+    return json{{"id", id},
+                {"title", "Album"},
+                {"barcode", std::move(barcode)},
+                {"artist-credit", {credit("Ann")}},
+                {"media", {{{"tracks", {track(1, "A", 1), track(2, "B", 2), track(3, "C", 3)}}}}}};
+  };
+  mb.respond("GET", "/ws/2/discid/" + musicBrainzDiscTOC(disc)->discId, 200,
+             json{{"releases",
+                   {edition("no-code", nullptr), edition("other", "4006381333931"),
+                    edition("empty", ""), edition("ours", "012345678905")}}}
+                 .dump());
+  std::vector<std::string> order;
+  for (const auto& release : MusicBrainzLookup{service()}(disc, {}).releases) {
+    order.push_back(release.releaseMbid);
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"ours", "no-code", "other", "empty"}));
+}
+
 TEST_F(SecondSourceTest, OnlyAServiceThatCannotBeReachedIsSecondGuessedAndItsErrorStands) {
   const std::string valid = R"({"releases":[]})";
   struct Case {

@@ -218,7 +218,7 @@ class RipCDTest : public testing::RuntimeFixture {
     auto task = runner.spawn([&](std::stop_token runnerStop) {
       std::stop_callback forward(runnerStop, [this] { stopSource.request_stop(); });
       ripCD({"/sys/drive", "Drive", "sr0", true, "", "", true}, tracks, chosen, *album, dispatch,
-            stopSource.get_token());
+            stopSource.get_token(), facts);
     });
     EXPECT_TRUE(mainQueue.runUntil([&] { return task.hasEnded(); }));
     task.value();
@@ -241,6 +241,7 @@ class RipCDTest : public testing::RuntimeFixture {
   std::function<int(std::int32_t)> beforeRead;
   std::vector<fs::path> completedFiles;  // as the state keeps them for a clean-up
   disc::AudioFormat format = disc::AudioFormat::aac;
+  platform::linux_cd::DiscFacts facts;  // what the disc said of itself when inserted
 };
 
 // Without a release the tracks are numbered; with one, a track takes the title of the first
@@ -279,7 +280,8 @@ TEST_F(RipCDTest, TrackNamesAndTagsFollowWhatTheReleaseHolds) {
 }
 
 // In every format the files hold the release's tags (its MusicBrainz identifiers too, under the
-// keys library managers read; an unknown one is left out) and the cover; the lossless ones
+// keys library managers read; an unknown one is left out), the disc's barcode and ISRCs, and the
+// cover; the lossless ones
 // decode to exactly the audio read, and the AAC one states the track's length to the sample for
 // gapless players. A stop in the middle of an encode leaves no temporary file in any format.
 TEST_F(RipCDTest, EachFormatHoldsTheAudioReadAndTheReleasesTags) {
@@ -295,6 +297,8 @@ TEST_F(RipCDTest, EachFormatHoldsTheAudioReadAndTheReleasesTags) {
   identified.date = "1992-10-27";
   identified.tracks[0].recordingMbid = kRecording;
   insertDisc({75, 150});
+  drives->isrcs = {{1, "GBAYE9200070"}};
+  facts.mcn = "4006381333931";
   for (const auto each : {AudioFormat::aac, AudioFormat::alac, AudioFormat::flac}) {
     SCOPED_TRACE(nameOf(each));
     const std::string ending(extensionOf(each));
@@ -330,9 +334,13 @@ TEST_F(RipCDTest, EachFormatHoldsTheAudioReadAndTheReleasesTags) {
     for (const auto& [name, value] : released) {
       EXPECT_EQ(items.texts.contains(name) ? items.texts.at(name) : "", value) << name;
     }
+    EXPECT_EQ(items.texts.at(key("BARCODE", "BARCODE")), "4006381333931");
     const auto recording = key("MUSICBRAINZ_TRACKID", "MusicBrainz Track Id");
+    const auto isrc = key("ISRC", "ISRC");
     EXPECT_FALSE(items.texts.contains(recording));
+    EXPECT_FALSE(items.texts.contains(isrc));
     EXPECT_EQ(itemsOf("01 Intro").texts[recording], kRecording);
+    EXPECT_EQ(itemsOf("01 Intro").texts[isrc], "GBAYE9200070");
     if (isLossless(each)) {
       EXPECT_EQ(testing::decodeLosslessPCM(albumFolder / ("02 Thunder_Struck" + ending)),
                 testing::FakeOpticalDrives::pattern(75, 150));
@@ -374,9 +382,12 @@ TEST_F(RipCDTest, TheDiscsOfAReleaseShareItsFolder) {
     format = each;
     EXPECT_EQ(rip(first).back(), "ripComplete");
     EXPECT_EQ(rip(second).back(), "ripComplete");
-    const std::set<std::string> both{"01 Intro" + ending,    "02 Thunder_Struck" + ending,
-                                     "2-01 Encore" + ending, "2-02 Farewell" + ending,
-                                     "cover.jpg",            "rip.log",
+    const std::set<std::string> both{"01 Intro" + ending,
+                                     "02 Thunder_Struck" + ending,
+                                     "2-01 Encore" + ending,
+                                     "2-02 Farewell" + ending,
+                                     "cover.jpg",
+                                     "rip.log",
                                      "rip (disc 2).log"};
     EXPECT_EQ(filesUnder(albumFolder), both);
     EXPECT_EQ(discOf("02 Thunder_Struck"), std::pair(1, 2));

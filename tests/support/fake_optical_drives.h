@@ -43,7 +43,8 @@ class FakeOpticalDrives final : public platform::linux_cd::OpticalDrives {
   std::optional<std::vector<platform::linux_cd::OpticalDevice>> deviceList =
       std::vector<platform::linux_cd::OpticalDevice>{};
   std::map<std::string, platform::linux_cd::FullTocReply> tocReplies;  // else noToc
-  platform::linux_cd::DiscFacts discFacts;                              // of every drive
+  platform::linux_cd::DiscFacts discFacts;                             // of every drive
+  std::map<int, std::string> isrcs;                                    // of every drive's disc
   int openError = 0;                                                   // 0: opens succeed
   ReadHook readHook;
   TocHook tocHook;
@@ -67,6 +68,9 @@ class FakeOpticalDrives final : public platform::linux_cd::OpticalDrives {
       platform::linux_cd::DeviceEventHandler onEvent) override;
   platform::linux_cd::FullTocReply readFullToc(const std::string& bsdName) override;
   platform::linux_cd::DiscFacts readDiscFacts(const std::string&) override { return discFacts; }
+  std::map<int, std::string> readISRCs(const std::string&, const std::vector<int>&) override {
+    return isrcs;
+  }
   int open(const std::string& bsdName) override;
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;

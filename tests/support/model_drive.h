@@ -83,6 +83,10 @@ class ModelDrive final : public platform::linux_cd::OpticalDrives {
   platform::linux_cd::DiscFacts readDiscFacts(const std::string& bsdName) override {
     return registry_.readDiscFacts(bsdName);
   }
+  std::map<int, std::string> readISRCs(const std::string& bsdName,
+                                       const std::vector<int>& tracks) override {
+    return registry_.readISRCs(bsdName, tracks);
+  }
   int open(const std::string& bsdName) override;
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;

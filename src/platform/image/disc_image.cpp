@@ -178,24 +178,28 @@ linux_cd::CDText cdTextFileText(const std::filesystem::path& file) {
   return linux_cd::decodeCDTextPacks(std::span(bytes).subspan(std::min(header, bytes.size())));
 }
 
+std::map<int, std::string> isrcsOf(const SheetContents& sheet) {
+  std::map<int, std::string> isrcs;
+  for (const auto& track : sheet.tracks) {
+    if (const auto isrc = linux_cd::validISRC(track.isrc)) {
+      isrcs[track.number] = *isrc;
+    }
+  }
+  return isrcs;
+}
+
 linux_cd::DiscFacts factsOf(const SheetContents& sheet, const SheetOutline& outline,
                             const std::filesystem::path& cuePath) {
   linux_cd::DiscFacts facts{.mcn = linux_cd::validMCN(outline.catalog)};
   if (!sheet.cdTextFile.empty()) {
     facts.text = cdTextFileText(cuePath.parent_path() / sheet.cdTextFile);
   }
-  const bool fromLines = facts.text.empty();
-  if (fromLines) {
-    facts.text.albumTitle = sheetText(sheet.title);
-    facts.text.albumPerformer = sheetText(sheet.performer);
+  if (!facts.text.empty()) {
+    return facts;
   }
+  facts.text.albumTitle = sheetText(sheet.title);
+  facts.text.albumPerformer = sheetText(sheet.performer);
   for (const auto& track : sheet.tracks) {
-    if (const auto isrc = linux_cd::validISRC(track.isrc)) {
-      facts.isrcs[track.number] = *isrc;
-    }
-    if (!fromLines) {
-      continue;
-    }
     if (auto title = sheetText(track.title)) {
       facts.text.trackTitles[track.number] = std::move(*title);
     }
@@ -307,6 +311,7 @@ DiscImage loadDiscImage(const std::filesystem::path& cuePath) {
   const auto contents = parseSheet(sheet, cuePath);
   const auto& tracks = contents.tracks;
   image.facts = factsOf(contents, outline, cuePath);
+  image.isrcs = isrcsOf(contents);
   const auto areas = locateTracks(tracks, image.files, cuePath);
 
   // Lays the tracks one after another from sector 0 on; every run is checked against the

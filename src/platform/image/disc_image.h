@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/linux/disc_facts.h"
@@ -50,9 +52,10 @@ struct DiscImage {
   std::vector<ImageExtent> extents;  // in sector order, without gaps from sector 0 on
   std::int32_t leadOutSector = 0;
   bool extendedArchitecture = false;  // a MODE2 track makes it a CD-ROM XA disc
-  // The sheet's CATALOG, ISRC lines and CD-Text: the packs of its CDTEXTFILE when that can be
-  // read and holds text, else its TITLE and PERFORMER lines (UTF-8, or else taken as Latin-1).
+  // The sheet's CATALOG and CD-Text: the packs of its CDTEXTFILE when that can be read and
+  // holds text, else its TITLE and PERFORMER lines (UTF-8, or else taken as Latin-1).
   linux_cd::DiscFacts facts;
+  std::map<int, std::string> isrcs;  // the valid ISRC lines, by track number
 
   bool operator==(const DiscImage&) const = default;
 };

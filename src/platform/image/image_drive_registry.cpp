@@ -241,6 +241,19 @@ linux_cd::DiscFacts ImageDriveRegistry::readDiscFacts(const std::string& bsdName
   return drive && drive->mediumPresent ? drive->image->facts : linux_cd::DiscFacts{};
 }
 
+std::map<int, std::string> ImageDriveRegistry::readISRCs(const std::string& bsdName,
+                                                         const std::vector<int>& tracks) {
+  std::lock_guard lock(state_->mutex);
+  const auto drive = state_->findLocked(bsdName);
+  std::map<int, std::string> isrcs;
+  for (const int track : tracks) {
+    if (drive && drive->mediumPresent && drive->image->isrcs.contains(track)) {
+      isrcs[track] = drive->image->isrcs.at(track);
+    }
+  }
+  return isrcs;
+}
+
 int ImageDriveRegistry::open(const std::string& bsdName) {
   std::shared_ptr<ImageDrive> drive;
   {

@@ -52,6 +52,11 @@ linux_cd::DiscFacts SystemDrives::readDiscFacts(const std::string& bsdName) {
   return routeName(bsdName).readDiscFacts(bsdName);
 }
 
+std::map<int, std::string> SystemDrives::readISRCs(const std::string& bsdName,
+                                                   const std::vector<int>& tracks) {
+  return routeName(bsdName).readISRCs(bsdName, tracks);
+}
+
 int SystemDrives::open(const std::string& bsdName) {
   return routeName(bsdName).open(bsdName);
 }

@@ -23,6 +23,8 @@ class SystemDrives final : public linux_cd::OpticalDrives {
       linux_cd::DeviceEventHandler onEvent) override;
   linux_cd::FullTocReply readFullToc(const std::string& bsdName) override;
   linux_cd::DiscFacts readDiscFacts(const std::string& bsdName) override;
+  std::map<int, std::string> readISRCs(const std::string& bsdName,
+                                       const std::vector<int>& tracks) override;
   int open(const std::string& bsdName) override;
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;

@@ -19,11 +19,11 @@ struct CDText {
   bool operator==(const CDText&) const = default;
 };
 
-// What a disc tells of itself beside its table of contents.
+// What a disc tells of itself beside its table of contents. (Each track's ISRC is read apart,
+// when an import starts: a drive takes a moment for each.)
 struct DiscFacts {
   CDText text;
-  std::optional<std::string> mcn;    // the album's barcode (media catalogue number), 13 digits
-  std::map<int, std::string> isrcs;  // by track number
+  std::optional<std::string> mcn;  // the album's barcode (media catalogue number), 13 digits
 
   bool operator==(const DiscFacts&) const = default;
 };

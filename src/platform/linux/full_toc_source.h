@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ class FullTocSource {
   // What the disc says of itself besides: its CD-Text and its barcode. A drive that does not
   // answer gives nothing; blocks for at most a few of the device's command timeouts.
   virtual DiscFacts readDiscFacts(const std::string& bsdName) = 0;
+  // The ISRCs of the disc's `tracks` that it has, by track number. Blocks for at most a
+  // command timeout a track.
+  virtual std::map<int, std::string> readISRCs(const std::string& bsdName,
+                                               const std::vector<int>& tracks) = 0;
 };
 
 }  // namespace noru::platform::linux_cd

@@ -1,5 +1,5 @@
-#include "platform/linux/sg_disc_facts.h"
 #include "platform/linux/linux_drives.h"
+#include "platform/linux/sg_disc_facts.h"
 
 #include <cerrno>
 #include <cstring>
@@ -59,6 +59,11 @@ FullTocReply LinuxDrives::readFullToc(const std::string& bsdName) {
 
 DiscFacts LinuxDrives::readDiscFacts(const std::string& bsdName) {
   return readDiscFactsWithSgIo(*calls, bsdName, commandTimeout);
+}
+
+std::map<int, std::string> LinuxDrives::readISRCs(const std::string& bsdName,
+                                                  const std::vector<int>& tracks) {
+  return readISRCsWithSgIo(*calls, bsdName, tracks, commandTimeout);
 }
 
 int LinuxDrives::open(const std::string& bsdName) {

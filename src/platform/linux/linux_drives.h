@@ -40,6 +40,8 @@ class LinuxDrives final : public OpticalDrives {
   std::unique_ptr<EventSubscription> subscribe(DeviceEventHandler onEvent) override;
   FullTocReply readFullToc(const std::string& bsdName) override;
   DiscFacts readDiscFacts(const std::string& bsdName) override;
+  std::map<int, std::string> readISRCs(const std::string& bsdName,
+                                       const std::vector<int>& tracks) override;
   int open(const std::string& bsdName) override;
   int readAudio(int descriptor, std::int32_t firstSector, int sectors,
                 std::uint8_t* buffer) override;

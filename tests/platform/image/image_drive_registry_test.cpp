@@ -107,8 +107,9 @@ TEST_F(ImageDriveRegistryTest, TheSheetTellsWhatTheDiscSaysOfItself) {
                                           .albumPerformer = "Caf\u00E9 Band",
                                           .trackTitles = {{1, "One"}, {2, "Zw\u00F6lf"}},
                                           .trackPerformers = {{2, "Guest"}}},
-                                 .mcn = "4006381333931",
-                                 .isrcs = {{1, "GBAYE9200070"}}}));
+                                 .mcn = "4006381333931"}));
+  EXPECT_EQ(registry->readISRCs(*device.bsdName, {1, 2, 3}),
+            (std::map<int, std::string>{{1, "GBAYE9200070"}}));
   const auto disc = disc::parseFullTOC(registry->readFullToc(*device.bsdName).bytes);
   ASSERT_TRUE(disc);
   EXPECT_EQ(disc->tracks[0].startSector, 10) << "the audio before INDEX 01 is no track's";
