@@ -79,6 +79,7 @@ void writeFLACItems(const std::filesystem::path& copy, const TrackTags& tags) {
   add("MUSICBRAINZ_ALBUMARTISTID", tags.artistId);
   add("ISRC", tags.isrc);
   add("BARCODE", tags.barcode);
+  add("PRE_EMPHASIS", tags.preEmphasised ? std::optional<std::string>("1") : std::nullopt);
   flac.removePictures();
   if (tags.cover) {
     auto* cover = new TagLib::FLAC::Picture;  // the file takes it
@@ -132,6 +133,8 @@ void writeMP4Items(const std::filesystem::path& copy, const TrackTags& tags,
   set("----:com.apple.iTunes:MusicBrainz Album Artist Id", tags.artistId);
   set("----:com.apple.iTunes:ISRC", tags.isrc);
   set("----:com.apple.iTunes:BARCODE", tags.barcode);
+  set("----:com.apple.iTunes:PRE_EMPHASIS",
+      tags.preEmphasised ? std::optional<std::string>("1") : std::nullopt);
   if (tags.cover) {
     TagLib::MP4::CoverArtList covers;
     covers.append(TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::JPEG, bytesOf(*tags.cover)));

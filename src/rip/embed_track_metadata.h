@@ -32,6 +32,7 @@ struct TrackTags {
   // What the disc itself says: the track's ISRC and the album's barcode (its catalogue number).
   std::optional<std::string> isrc;
   std::optional<std::string> barcode;
+  bool preEmphasised = false;  // the audio is as mastered, with pre-emphasis, for players to undo
 };
 
 // Writes a track's tags into an encoded file: into M4A (AAC, Apple Lossless) as iTunes items,

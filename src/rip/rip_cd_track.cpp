@@ -2,6 +2,7 @@
 
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
+#include "rip/de_emphasise.h"
 #include "rip/temporary_file.h"
 
 namespace noru::rip {
@@ -46,7 +47,16 @@ std::filesystem::path RipCDTrack::write(std::span<const std::uint8_t> pcm,
   // earlier import is replaced only by a complete one, and a stop or failure on the way
   // removes nothing but this temporary file.
   auto unfinished = AlbumFolder::unfinished(file);
-  const GaplessTiming gapless = encodeToAAC(pcm, unfinished.path(), number, stop, album.format());
+  // An AAC file cannot say that its audio is pre-emphasised, so it holds the audio as a player
+  // honouring the flag would play it; a lossless file keeps the audio as read, and says so.
+  const bool lossless = isLossless(album.format());
+  std::vector<std::uint8_t> deEmphasised;
+  if (track.preEmphasis && !lossless) {
+    deEmphasised = deEmphasise(pcm);
+  }
+  const GaplessTiming gapless =
+      encodeToAAC(deEmphasised.empty() ? pcm : std::span<const std::uint8_t>(deEmphasised),
+                  unfinished.path(), number, stop, album.format());
   try {
     // Only AAC has priming and padding for players to skip.
     embedMetadata(unfinished.path(),
@@ -64,9 +74,9 @@ std::filesystem::path RipCDTrack::write(std::span<const std::uint8_t> pcm,
                    .recordingId = metadata.recordingId,
                    .artistId = metadata.artistId,
                    .isrc = metadata.isrc,
-                   .barcode = metadata.barcode},
-                  isLossless(album.format()) ? std::nullopt : std::optional(gapless),
-                  album.format());
+                   .barcode = metadata.barcode,
+                   .preEmphasised = track.preEmphasis && lossless},
+                  lossless ? std::nullopt : std::optional(gapless), album.format());
   } catch (const std::filesystem::filesystem_error& error) {
     removeLeftoverCopy(error, unfinished.path());
     throw;

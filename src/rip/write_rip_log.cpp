@@ -202,7 +202,18 @@ std::string damageText(const std::vector<disc::SectorStretch>& damaged) {
   return text;
 }
 
-std::string logText(const RipLog& log) {
+// What was done with a track mastered with pre-emphasis; nothing for the others.
+std::string preEmphasisText(const disc::CDTrackInfo& track, disc::AudioFormat format) {
+  if (!track.preEmphasis) {
+    return {};
+  }
+  return isLossless(format) ? "  Pre-emphasis: flagged; the file keeps the audio as read and is "
+                              "tagged PRE_EMPHASIS\n"
+                            : "  Pre-emphasis: flagged; the file holds the audio de-emphasised "
+                              "(the checksums are of the audio as read)\n";
+}
+
+std::string logText(const RipLog& log, disc::AudioFormat format) {
   std::ostringstream text;
   text << platform::http::kProgramName << ' ' << platform::http::kProgramVersion << "\n"
        << "Date: " << localDate(log.date) << "\n"
@@ -231,7 +242,8 @@ std::string logText(const RipLog& log) {
          << "  Passes: " << passesText(ripped) << "\n"
          << "  Error pointers: " << errorPointersText(ripped.errorPointers) << "\n"
          << "  Sectors read again: " << ripped.sectorsReadAgain << "\n"
-         << "  Damaged: " << damageText(ripped.damaged) << "\n";
+         << "  Damaged: " << damageText(ripped.damaged) << "\n"
+         << preEmphasisText(ripped.track, format);
   }
   std::int64_t onePass = 0;
   for (const auto& track : log.tableOfContents) {
@@ -245,7 +257,7 @@ std::string logText(const RipLog& log) {
 }  // namespace
 
 std::optional<std::string> writeRipLog(const RipLog& log, AlbumFolder& album) {
-  return album.write(album.ripLog(), logText(log));
+  return album.write(album.ripLog(), logText(log, album.format()));
 }
 
 }  // namespace noru::rip

@@ -285,4 +285,30 @@ std::vector<std::uint8_t> decodeLosslessPCM(const std::filesystem::path& file) {
   return pcm;
 }
 
+double toneLevelDB(const std::vector<float>& samples, double hertz) {
+  // Goertzel's recurrence at `hertz`, then the component's amplitude.
+  const std::size_t frames = samples.size() / 2;
+  const double coefficient = 2 * std::cos(2 * std::numbers::pi * hertz / 44100.0);
+  double previous = 0;
+  double beforePrevious = 0;
+  for (std::size_t frame = 0; frame < frames; ++frame) {
+    const double current = samples[2 * frame] + coefficient * previous - beforePrevious;
+    beforePrevious = previous;
+    previous = current;
+  }
+  const double power = previous * previous + beforePrevious * beforePrevious -
+                       coefficient * previous * beforePrevious;
+  return 20 * std::log10(2 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(frames));
+}
+
+double toneLevelDB(const std::vector<std::uint8_t>& pcm, double hertz) {
+  std::vector<float> samples(pcm.size() / 2);
+  for (std::size_t index = 0; index < samples.size(); ++index) {
+    samples[index] =
+        static_cast<float>(static_cast<std::int16_t>(pcm[2 * index] | pcm[2 * index + 1] << 8)) /
+        32768.0f;
+  }
+  return toneLevelDB(samples, hertz);
+}
+
 }  // namespace noru::testing

@@ -31,7 +31,7 @@ AudioStreamFacts probeAudioFile(const std::filesystem::path& file);
 struct M4AItems {
   std::optional<std::string> title, artist, album;
   std::optional<std::pair<int, int>> trackNumber;
-  std::optional<std::pair<int, int>> discNumber;  // and the release's discs, 0 when not told
+  std::optional<std::pair<int, int>> discNumber;      // and the release's discs, 0 when not told
   std::vector<std::vector<std::uint8_t>> jpegCovers;  // covers in any other format are left out
   std::optional<std::string> iTunSMPB;                // the gapless playback item
   // Every text item by its key as the format stores it ("aART", "----:com.apple.iTunes:…",
@@ -61,5 +61,11 @@ std::vector<float> decodeIgnoringEditList(const std::filesystem::path& file);
 
 // The 16-bit little-endian interleaved stereo samples of a lossless file (Apple Lossless, FLAC).
 std::vector<std::uint8_t> decodeLosslessPCM(const std::filesystem::path& file);
+
+// The amplitude, in dB of full scale, of the `hertz` component of the left channel of
+// interleaved stereo samples (full scale 1.0), measured over all of them.
+double toneLevelDB(const std::vector<float>& samples, double hertz);
+// The same of 16-bit little-endian stereo PCM.
+double toneLevelDB(const std::vector<std::uint8_t>& pcm, double hertz);
 
 }  // namespace noru::testing
