@@ -97,6 +97,9 @@ MusicBrainzRelease MusicBrainzRelease::decode(const JsonObjectReader& object) {
         .tracks = medium.optionalObjects(
             "tracks",
             [&](const JsonObjectReader& track) { return decodeTrack(track, credit->text); }),
+        .pregap = medium.optionalObject("pregap")
+                      ? std::optional(decodeTrack(*medium.optionalObject("pregap"), credit->text))
+                      : std::nullopt,
     };
   });
   return decoded;
@@ -135,6 +138,9 @@ LookupCD::Release MusicBrainzRelease::withTracksOf(const MusicBrainzMedium* medi
   auto mapped = release;
   if (medium != nullptr) {
     mapped.tracks = medium->tracks;
+    if (medium->pregap) {
+      mapped.tracks.insert(mapped.tracks.begin(), *medium->pregap);
+    }
     mapped.discNumber = medium->position.value_or(medium - media.data() + 1);
     mapped.discTotal = static_cast<std::int64_t>(media.size());
   }

@@ -17,6 +17,8 @@ struct MusicBrainzMedium {
   std::vector<std::string> discIds;        // the disc IDs MusicBrainz has for it
   std::optional<std::int64_t> trackCount;  // given even where the tracks are not
   std::vector<lookup::LookupCD::Track> tracks;
+  // The audio hidden before track 1, when MusicBrainz lists it (as track 0).
+  std::optional<lookup::LookupCD::Track> pregap;
 
   std::int64_t countOfTracks() const;
 };
@@ -42,7 +44,8 @@ struct MusicBrainzRelease {
   // `durationsMs`, else the first. Nothing for a release without media.
   const MusicBrainzMedium* mediumFor(const std::string& discId,
                                      const std::vector<std::int64_t>& durationsMs) const;
-  // The release with that medium's tracks, its position and the number of media.
+  // The release with that medium's tracks (its hidden track 0 first), its position and the
+  // number of media.
   lookup::LookupCD::Release withTracksOf(const MusicBrainzMedium* medium) const;
 };
 

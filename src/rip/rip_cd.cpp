@@ -11,11 +11,13 @@
 #include "accuraterip/offset_corrected_audio_device.h"
 #include "ctdb/verify_rip.h"
 #include "disc/disc_reader.h"
+#include "disc/parse_full_toc.h"
 #include "platform/linux/audio_device.h"
 #include "platform/log/diagnostic_log.h"
 #include "platform/tasks/cancellation_error.h"
 #include "platform/tasks/runtime.h"
 #include "rip/read_tracks.h"
+#include "rip/rip_hidden_track.h"
 #include "rip/track_verifications.h"
 #include "rip/write_rip_log.h"
 
@@ -391,6 +393,13 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
       log.ctdbVerdict = verifyWithCTDB(*log.ctdb, discCRCs, tracks, verifications);
       reads.finish();
     }
+    // Audio hidden before track 1 comes last: whether the drive reads it or not, the disc's
+    // tracks are safe by then.
+    auto hiddenMetadata = metadataOf(release, 0, total, artwork);
+    hiddenMetadata.barcode = facts.mcn;
+    const auto layout = disc::parseFullTOCLayout(discFacts_->readFullToc(drive.bsdPath).bytes);
+    log.hiddenTrack = ripHiddenTrack(ripTrack, reader, sectorsBeforeTrackOne(layout),
+                                     hiddenMetadata, album, stop);
     log.sectorsRead = reader.sectorsRead();
   } catch (const platform::tasks::CancellationError&) {
     return stopped("RipCD: cancelled during track " + std::to_string(current));

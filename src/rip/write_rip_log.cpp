@@ -202,6 +202,20 @@ std::string damageText(const std::vector<disc::SectorStretch>& damaged) {
   return text;
 }
 
+std::string hiddenTrackText(const HiddenTrack& hidden) {
+  std::string text = std::to_string(hidden.sectors) + " sectors before track 1, ";
+  switch (hidden.outcome) {
+    case HiddenTrack::Outcome::imported:
+      return text + "imported as \"" + hidden.file.filename().string() + "\" (CRC-32 " +
+             hex(hidden.crc32) + "; no database holds it)";
+    case HiddenTrack::Outcome::silent:
+      return text + "digital silence, not imported";
+    case HiddenTrack::Outcome::unreadable:
+      return text + "not imported: the drive does not read them (" + hidden.failure + ")";
+  }
+  return text;
+}
+
 // What was done with a track mastered with pre-emphasis; nothing for the others.
 std::string preEmphasisText(const disc::CDTrackInfo& track, disc::AudioFormat format) {
   if (!track.preEmphasis) {
@@ -230,6 +244,9 @@ std::string logText(const RipLog& log, disc::AudioFormat format) {
   if (!log.tableOfContents.empty()) {
     const auto& last = log.tableOfContents.back();
     text << "  Lead-out: " << std::int64_t{last.startSector} + last.sectorCount << "\n";
+  }
+  if (log.hiddenTrack) {
+    text << "  Hidden track: " << hiddenTrackText(*log.hiddenTrack) << "\n";
   }
   for (const auto& ripped : log.tracks) {
     text << "\nTrack " << ripped.track.number << "\n"

@@ -18,6 +18,7 @@
 #include "rip/look_up_accurate_rip.h"
 #include "rip/look_up_ctdb.h"
 #include "rip/repair_from_ctdb.h"
+#include "rip/rip_hidden_track.h"
 
 namespace noru::rip {
 
@@ -46,6 +47,7 @@ struct RipLog {
   std::optional<ctdb::RipVerdict> ctdbVerdict;
   std::optional<CTDBRepair> ctdbRepair;            // when a repair was tried
   std::vector<disc::CDTrackInfo> tableOfContents;  // the disc's audio tracks
+  std::optional<HiddenTrack> hiddenTrack;          // when audio lies before track 1
   std::vector<RipLogTrack> tracks;
   // The sectors the import asked the drive for in all, re-reads and cache-emptying reads too.
   std::int64_t sectorsRead = 0;

@@ -513,7 +513,9 @@ struct CDManualEntryView::Parts {
     matchedRelease = match;
     artist->setText(QString::fromStdString(match.artistCredit));
     album->setText(QString::fromStdString(match.title));
+    // The rows are the disc's tracks from 1 on; a hidden track 0 has none.
     auto sorted = match.tracks;
+    std::erase_if(sorted, [](const auto& track) { return track.number < 1; });
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const auto& a, const auto& b) { return a.number < b.number; });
     for (std::size_t index = 0; index < std::min(sorted.size(), rows.size()); ++index) {
@@ -567,6 +569,7 @@ struct CDManualEntryView::Parts {
       // that order, wherever the service listed it; the release keeps the service's order.
       std::vector<std::size_t> byNumber(release.tracks.size());
       std::iota(byNumber.begin(), byNumber.end(), std::size_t{0});
+      std::erase_if(byNumber, [&](std::size_t index) { return release.tracks[index].number < 1; });
       std::stable_sort(byNumber.begin(), byNumber.end(), [&](std::size_t a, std::size_t b) {
         return release.tracks[a].number < release.tracks[b].number;
       });

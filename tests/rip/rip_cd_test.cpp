@@ -16,6 +16,7 @@ extern "C" {
 #include <set>
 
 #include "disc/cd_rip_error.h"
+#include "platform/image/image_full_toc.h"
 #include "platform/tasks/cancellation_error.h"
 #include "rip/ffmpeg_aac_file_writer.h"
 #include "support/fake_optical_drives.h"
@@ -397,6 +398,22 @@ TEST_F(RipCDTest, TheDiscsOfAReleaseShareItsFolder) {
     EXPECT_EQ(rip(second).back(), "ripStopped");
     EXPECT_EQ(filesUnder(albumFolder), both);
   }
+}
+
+// A drive that will not read the audio before track 1 (many cannot) costs the import only that
+// audio, which rip.log mentions.
+TEST_F(RipCDTest, AudioBeforeTrackOneThatCannotBeReadIsSkipped) {
+  tracks = {{1, 75, 75}, {2, 150, 75}};
+  platform::image::DiscImage image{.tracks = {{1, 75}, {2, 150}}, .leadOutSector = 225};
+  drives->tocReplies["sr0"] = {platform::linux_cd::FullTocReply::Outcome::ok,
+                               platform::image::imageFullToc(image)};
+  beforeRead = [](std::int32_t first) { return first < 75 ? EIO : 0; };
+  EXPECT_EQ(rip(release()).back(), "ripComplete");
+  EXPECT_EQ(filesUnder(albumFolder), (std::set<std::string>{"01 Intro.m4a", "02 Thunder_Struck.m4a",
+                                                            "cover.jpg", "rip.log"}));
+  std::ifstream log(albumFolder / "rip.log");
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(log), {}).find("Hidden track: 75 sectors"),
+            std::string::npos);
 }
 
 // An album folder that cannot be made ends the import, and nothing of it is left.

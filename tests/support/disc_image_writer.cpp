@@ -17,13 +17,21 @@ std::string msf(std::int64_t frames) {
   return text;
 }
 
-// `sectors` of a stereo sine tone as 16-bit little-endian PCM, the right channel out of phase.
-std::vector<std::uint8_t> tone(double hertz, double amplitude, std::int32_t sectors) {
+// `sectors` of stereo sine tones of equal amplitude as 16-bit little-endian PCM, the right
+// channel out of phase.
+std::vector<std::uint8_t> tone(const std::vector<double>& tones, double amplitude,
+                               std::int32_t sectors) {
   std::vector<std::uint8_t> pcm;
   pcm.reserve(static_cast<std::size_t>(sectors) * kImageSectorBytes);
   for (std::int64_t i = 0; i < std::int64_t{sectors} * kImageSectorBytes / 4; ++i) {
-    const double phase = 2 * std::numbers::pi * hertz * static_cast<double>(i) / 44100.0;
-    for (double value : {std::sin(phase), std::sin(phase + 0.5)}) {
+    double left = 0;
+    double right = 0;
+    for (const double hertz : tones) {
+      const double phase = 2 * std::numbers::pi * hertz * static_cast<double>(i) / 44100.0;
+      left += std::sin(phase) / static_cast<double>(tones.size());
+      right += std::sin(phase + 0.5) / static_cast<double>(tones.size());
+    }
+    for (double value : {left, right}) {
       const auto bits = static_cast<std::uint16_t>(std::lround(amplitude * value * 32767.0));
       pcm.insert(pcm.end(),
                  {static_cast<std::uint8_t>(bits & 0xFF), static_cast<std::uint8_t>(bits >> 8)});
@@ -81,12 +89,14 @@ WrittenDiscImage writeDiscImage(const std::filesystem::path& folder, const std::
     if (plan.indexZeroSectors > 0) {
       sheet += "    INDEX 00 " + msf(fileSector) + "\n";
       put(number, plan.data, plan.indexZeroSectors,
-          tone(110.0 + 10.0 * number, 0.05, plan.indexZeroSectors));
+          tone({110.0 + 10.0 * number}, plan.silentIndexZero ? 0.0 : 0.05, plan.indexZeroSectors));
     }
     sheet += "    INDEX 01 " + msf(fileSector) + "\n";
     image.tracks.push_back(
         {number, static_cast<std::int32_t>(image.disc.size() / kImageSectorBytes), plan.sectors});
-    put(number, plan.data, plan.sectors, tone(330.0 + 110.0 * number, 0.4, plan.sectors));
+    put(number, plan.data, plan.sectors,
+        tone(plan.tones.empty() ? std::vector{330.0 + 110.0 * number} : plan.tones, 0.4,
+             plan.sectors));
     if (!bin) {
       throw std::runtime_error("cannot write the BIN files of " + image.cuePath.string());
     }

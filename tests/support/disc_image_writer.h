@@ -19,6 +19,8 @@ struct ImageTrackPlan {
   std::int32_t silentPregapSectors = 0;  // a PREGAP line: silence that is not in the file
   bool newFile = false;                  // begins a new FILE entry (the first track always does)
   std::string sheetLines;                // more lines of the TRACK ("    ISRC ...\n")
+  bool silentIndexZero = false;          // the INDEX 00 pregap holds digital silence
+  std::vector<double> tones;             // the frequencies of the audio, instead of its own tone
 };
 
 // Where a written track lies on the imagined disc.
