@@ -2,10 +2,6 @@
 // a pre-emphasised track and audio before track 1, imported as AAC and then as FLAC.
 #include <zlib.h>
 
-#include <algorithm>
-#include <fstream>
-#include <sstream>
-
 #include "journeys/journey.h"
 #include "support/media_files.h"
 
@@ -64,13 +60,8 @@ TEST_F(Journey, WhatTheDiscSaysOfItselfReachesTheFiles) {
   EXPECT_NEAR(toneLevelDB(decoded, 1000) - toneLevelDB(rawOf(1), 1000), -0.37, 0.3);
   EXPECT_NEAR(toneLevelDB(decoded, 16000) - toneLevelDB(rawOf(1), 16000), -9.04, 0.5);
   // The checksums are those of the audio as read.
-  std::ifstream logFile(album / "rip.log");
-  const std::string log((std::istreambuf_iterator<char>(logFile)),
-                        std::istreambuf_iterator<char>());
-  EXPECT_NE(log.find("CRC-32: " + hexOf(crcOf(rawOf(1)))), std::string::npos) << log;
-  EXPECT_NE(log.find("\"00 Hidden Track.m4a\" (CRC-32 " + hexOf(crcOf(image.discAudio(0, 75)))),
-            std::string::npos)
-      << log;
+  EXPECT_NE(fileContents(album / "rip.log").find("CRC-32: " + hexOf(crcOf(rawOf(1)))),
+            std::string::npos);
 
   // The same disc in FLAC: the audio exactly as read, the flag kept as a tag.
   auto preferences = app->store().state().settings.import;
@@ -84,24 +75,6 @@ TEST_F(Journey, WhatTheDiscSaysOfItselfReachesTheFiles) {
   EXPECT_EQ(flacItems.texts.at("BARCODE"), "4006381333931");
   EXPECT_FALSE(readFLACItems(album / "01 Opening.flac").texts.contains("PRE_EMPHASIS"));
   EXPECT_EQ(readFLACItems(album / "01 Opening.flac").texts.at("ISRC"), "GBAYE9200070");
-}
-
-// Digital silence before track 1 is no hidden track.
-TEST_F(Journey, SilenceBeforeTrackOneIsNotImported) {
-  service.respond("POST", "/v1/cd/lookup", 200,
-                  serviceAnswer({{.tracks = {{1, "Opening"}, {2, "Finale"}}}}));
-  launch();
-  insertDisc({{.sectors = 75, .indexZeroSectors = 150, .silentIndexZero = true}, {.sectors = 75}});
-  ASSERT_TRUE(waitForRelease());
-  click("Import Disc");
-  ASSERT_TRUE(waitForText(kImportComplete));
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(albumFolder())) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::ranges::sort(names);
-  EXPECT_EQ(names,
-            (std::vector<std::string>{"01 Opening.m4a", "02 Finale.m4a", "cover.jpg", "rip.log"}));
 }
 
 }  // namespace

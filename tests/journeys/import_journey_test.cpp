@@ -110,24 +110,6 @@ TEST_F(Journey, AnUnknownDiscIsFoundByArtistAndAlbumAndImportedUnderTheFoundName
                    {{"01 First Song.m4a", 150}, {"02 Second Song.m4a", 225}}, true);
 }
 
-// A disc no service knows opens its sheet filled with its own CD-Text, which the user can change.
-TEST_F(Journey, AnUnknownDiscWithCDTextOffersItsOwnTextForTheImport) {
-  service.respond("POST", "/v1/cd/lookup", 200, R"({"disc_id":"unknown","releases":[]})");
-  launch();
-  insertDisc({{.sectors = 150, .sheetLines = "    TITLE \"Disc Song\"\n"},
-              {.sectors = 75, .sheetLines = "    TITLE \"Other Song\"\n"}},
-             "PERFORMER \"Disc Artist\"\nTITLE \"Disc Album\"\n");
-  click("Add CD Details");
-  EXPECT_EQ(field("Artist")->text(), "Disc Artist");
-  EXPECT_EQ(field("Album")->text(), "Disc Album");
-  EXPECT_EQ(field("Track 1")->text(), "Disc Song");
-  type("Track 2", "Better Song");
-  click("Import Disc");
-  ASSERT_TRUE(waitForText(kImportComplete));
-  expectTrackFiles(albumFolder("Disc Artist", "Disc Album"), "Disc Artist", "Disc Album",
-                   {{"01 Disc Song.m4a", 150}, {"02 Better Song.m4a", 75}}, false);
-}
-
 // Typed names import without any answer; the release found by a retry is imported under its own.
 TEST_F(Journey, AServiceThatStallsOrIsDownOffersRetryAndTypedNamesStillImport) {
   service.stall("POST", "/v1/cd/lookup");

@@ -400,20 +400,29 @@ TEST_F(RipCDTest, TheDiscsOfAReleaseShareItsFolder) {
   }
 }
 
-// A drive that will not read the audio before track 1 (many cannot) costs the import only that
-// audio, which rip.log mentions.
-TEST_F(RipCDTest, AudioBeforeTrackOneThatCannotBeReadIsSkipped) {
+// Audio before track 1 that the drive will not read (many cannot), or that is digital silence,
+// costs the import nothing; rip.log tells what became of it.
+TEST_F(RipCDTest, AudioBeforeTrackOneThatCannotBeReadOrIsSilentIsSkipped) {
   tracks = {{1, 75, 75}, {2, 150, 75}};
   platform::image::DiscImage image{.tracks = {{1, 75}, {2, 150}}, .leadOutSector = 225};
   drives->tocReplies["sr0"] = {platform::linux_cd::FullTocReply::Outcome::ok,
                                platform::image::imageFullToc(image)};
-  beforeRead = [](std::int32_t first) { return first < 75 ? EIO : 0; };
-  EXPECT_EQ(rip(release()).back(), "ripComplete");
-  EXPECT_EQ(filesUnder(albumFolder), (std::set<std::string>{"01 Intro.m4a", "02 Thunder_Struck.m4a",
-                                                            "cover.jpg", "rip.log"}));
-  std::ifstream log(albumFolder / "rip.log");
-  EXPECT_NE(std::string(std::istreambuf_iterator<char>(log), {}).find("Hidden track: 75 sectors"),
-            std::string::npos);
+  for (const bool readable : {false, true}) {
+    beforeRead = [=](std::int32_t first) { return first < 75 && !readable ? EIO : 0; };
+    const auto pattern = drives->readHook;
+    drives->readHook = [=](const testing::FakeOpticalDrives::AudioRead& read,
+                           std::uint8_t* buffer) {
+      const int result = pattern(read, buffer);
+      std::fill_n(buffer, read.firstSector < 75 ? read.sectors * 2352 : 0, 0);
+      return result;
+    };
+    EXPECT_EQ(rip(release()).back(), "ripComplete");
+    EXPECT_EQ(
+        filesUnder(albumFolder),
+        (std::set<std::string>{"01 Intro.m4a", "02 Thunder_Struck.m4a", "cover.jpg", "rip.log"}));
+    EXPECT_NE(testing::fileContents(albumFolder / "rip.log").find("Hidden track: 75 sectors"),
+              std::string::npos);
+  }
 }
 
 // An album folder that cannot be made ends the import, and nothing of it is left.

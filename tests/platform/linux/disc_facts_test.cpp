@@ -16,17 +16,6 @@
 
 namespace noru::platform::linux_cd {
 
-void PrintTo(const CDText& text, std::ostream* out) {
-  *out << "album '" << text.albumTitle.value_or("-") << "' by '"
-       << text.albumPerformer.value_or("-") << "';";
-  for (const auto& [track, title] : text.trackTitles) {
-    *out << " " << track << ": '" << title << "'";
-  }
-  for (const auto& [track, performer] : text.trackPerformers) {
-    *out << " " << track << " by '" << performer << "'";
-  }
-}
-
 namespace {
 
 constexpr int kDescriptor = 900;
@@ -94,17 +83,14 @@ TEST_F(DiscFactsTest, CDTextIsDecodedFromTheIntactPacksOfTheFirstBlock) {
   EXPECT_EQ(cdTextCRC(std::vector<std::uint8_t>(check.begin(), check.end())), 0xFFFF ^ 0x31C3);
 
   // Block 0 in ISO-8859-1; block 1, in MS-JIS, is another language of the same disc.
-  const auto latin = [](std::uint8_t type, std::vector<std::string> texts) {
-    return std::pair(type, std::move(texts));
-  };
   using noru::testing::cdTextBlock;
   const auto english =
       cdTextBlock(0, 0x00, false,
-                  {latin(0x80, {"Caf\xE9 Songs", "Intro", "A Much Longer Second Title", "Third"}),
-                   latin(0x81, {"The Band", "\t", "Guest \xC5s", "The Band"})},
+                  {{0x80, {"Caf\xE9 Songs", "Intro", "A Much Longer Second Title", "Third"}},
+                   {0x81, {"The Band", "\t", "Guest \xC5s", "The Band"}}},
                   true);
   const auto japanese = cdTextBlock(
-      1, 0x80, true, {latin(0x80, {"\x93\xFA\x96\x7B", "\x88\xEA", "\x93\xF1", "\x8E\x4F"})}, true);
+      1, 0x80, true, {{0x80, {"\x93\xFA\x96\x7B", "\x88\xEA", "\x93\xF1", "\x8E\x4F"}}}, true);
 
   const CDText whole{.albumTitle = "Café Songs",
                      .albumPerformer = "The Band",
