@@ -164,8 +164,17 @@ void CDRipMiddleware::startImport(const state::AppState& state, const state::Dis
     return;
   }
   if (ripTask_->isImportRunning()) {
-    // Two imports would read the same drive at once and write the same files.
-    diagnostic("CDRipMiddleware: startRipping \u2014 an earlier import is still running");
+    // Two imports would read the same drive at once and write the same files. The earlier one
+    // has told its end already (the window offers an import only then) but its task is still
+    // letting go of the drive: this import starts once it has, or does not start at all.
+    diagnostic("CDRipMiddleware: startRipping \u2014 waiting for the earlier import to end");
+    platform::tasks::taskRunner().spawn([earlier = *ripTask_->lastImport(),
+                                         dispatch](std::stop_token stop) {
+      const bool ended = earlier.waitFor(kEjectWait, stop);
+      platform::tasks::mainQueue().post([ended, dispatch] {
+        dispatch(ended ? ripAction(actions::startRipping{}) : ripAction(actions::ripNotStarted{}));
+      });
+    });
     return;
   }
   if (!state.settings.libraryPath) {

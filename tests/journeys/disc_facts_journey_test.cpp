@@ -47,6 +47,7 @@ TEST_F(Journey, WhatTheDiscSaysOfItselfReachesTheFiles) {
     EXPECT_TRUE(shows(kImportComplete));
   };
 
+  ASSERT_TRUE(waitFor([&] { return app->store().state().cdRip.lookupDiscId.has_value(); }));
   importDescribedDisc(".m4a");
   EXPECT_EQ(probeAudioFile(album / "00 Hidden Track.m4a").codec, "aac");
   const auto opening = readM4AItems(album / "01 Opening.m4a");
