@@ -37,7 +37,7 @@ run_configuration tsan -DCMAKE_BUILD_TYPE=Debug -DNORU_SANITIZE=thread -DNORU_BE
 # build/fuzz/artifacts/<target>/ and the fuzzer ends with a non-zero status.
 echo "=== fuzz ==="
 fuzzers=(parse_full_toc_fuzzer decode_lookup_response_fuzzer load_disc_image_fuzzer
-  parse_ctdb_answer_fuzzer)
+  parse_ctdb_answer_fuzzer decode_cd_text_packs_fuzzer)
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DNORU_WERROR=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORU_FUZZ=ON -DNORU_WITH_QT=OFF -DNORU_BENCHMARKS=OFF \
   -DNORU_TESTS=OFF

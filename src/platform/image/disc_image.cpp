@@ -171,9 +171,20 @@ std::optional<std::string> sheetText(const std::string& text) {
 // The packs of a CD-Text file, with or without the 4-byte header of a drive's answer (and the
 // NUL that some writers add after the packs).
 linux_cd::CDText cdTextFileText(const std::filesystem::path& file) {
+  // A disc holds at most 8 blocks of 256 packs; anything else the sheet names (a device, a
+  // huge file) is not read.
+  constexpr std::size_t kLargestFile = 8 * 256 * linux_cd::kCDTextPackBytes + 5;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file, error)) {
+    return {};
+  }
   std::ifstream in(file, std::ios::binary);
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
+  std::vector<std::uint8_t> bytes(kLargestFile + 1);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  if (bytes.size() > kLargestFile) {
+    return {};
+  }
   const std::size_t header = bytes.size() % linux_cd::kCDTextPackBytes >= 4 ? 4 : 0;
   return linux_cd::decodeCDTextPacks(std::span(bytes).subspan(std::min(header, bytes.size())));
 }

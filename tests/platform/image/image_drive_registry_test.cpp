@@ -130,6 +130,14 @@ TEST_F(ImageDriveRegistryTest, TheSheetTellsWhatTheDiscSaysOfItself) {
       registry->readDiscFacts(*registry->addImage(packed.cuePath).bsdName),
       (linux_cd::DiscFacts{.text = {.albumTitle = "Packed",
                                     .trackTitles = {{1, "Eins"}, {2, "Zwei"}, {3, "Drei"}}}}));
+
+  // A CDTEXTFILE that is no file of packs (here a device) is not read: the lines stand.
+  const auto deviceFile = noru::testing::writeDiscImage(folder.path(), "Device",
+                                                        {{.sheetLines = "    TITLE \"Line\"\n"}},
+                                                        "CDTEXTFILE \"/dev/zero\"\n");
+  EXPECT_EQ(
+      registry->readDiscFacts(*registry->addImage(deviceFile.cuePath).bsdName).text.trackTitles,
+      (std::map<int, std::string>{{1, "Line"}}));
 }
 
 // A refused image adds and announces nothing. An ended subscription hears nothing, not even of
