@@ -21,36 +21,15 @@ namespace {
   std::abort();
 }
 
-bool isUTF8(const std::string& text) {
-  for (std::size_t at = 0; at < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80           ? 1
-                               : (lead >> 5) == 0x06 ? 2
-                               : (lead >> 4) == 0x0E ? 3
-                               : (lead >> 3) == 0x1E ? 4
-                                                     : 0;
-    if (length == 0 || at + length > text.size()) {
-      return false;
-    }
-    for (std::size_t next = at + 1; next < at + length; ++next) {
-      if ((static_cast<unsigned char>(text[next]) & 0xC0) != 0x80) {
-        return false;
-      }
-    }
-    at += length;
-  }
-  return true;
-}
-
 void check(const std::optional<std::string>& text) {
-  if (text && (text->empty() || !isUTF8(*text))) {
+  if (text && (text->empty() || !noru::platform::linux_cd::isUTF8(*text))) {
     fail("an album text that is empty or not UTF-8");
   }
 }
 
 void check(const std::map<int, std::string>& texts) {
   for (const auto& [track, text] : texts) {
-    if (track < 1 || text.empty() || !isUTF8(text)) {
+    if (track < 1 || text.empty() || !noru::platform::linux_cd::isUTF8(text)) {
       fail("a track text of no track, empty or not UTF-8");
     }
   }

@@ -139,33 +139,12 @@ SheetContents parseSheet(const std::string& sheet, const std::filesystem::path& 
   return std::move(*contents);
 }
 
-bool isUTF8(std::string_view text) {
-  for (std::size_t at = 0; at < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80           ? 1
-                               : (lead >> 5) == 0x06 ? 2
-                               : (lead >> 4) == 0x0E ? 3
-                               : (lead >> 3) == 0x1E ? 4
-                                                     : 0;
-    if (length == 0 || at + length > text.size()) {
-      return false;
-    }
-    for (std::size_t next = at + 1; next < at + length; ++next) {
-      if ((static_cast<unsigned char>(text[next]) & 0xC0) != 0x80) {
-        return false;
-      }
-    }
-    at += length;
-  }
-  return true;
-}
-
 // A text of the sheet as UTF-8: sheets are written in UTF-8 or in Latin-1.
 std::optional<std::string> sheetText(const std::string& text) {
   if (text.empty()) {
     return std::nullopt;
   }
-  return isUTF8(text) ? text : linux_cd::latin1ToUTF8(text);
+  return linux_cd::isUTF8(text) ? text : linux_cd::latin1ToUTF8(text);
 }
 
 // The packs of a CD-Text file, with or without the 4-byte header of a drive's answer (and the

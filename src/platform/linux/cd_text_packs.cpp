@@ -141,6 +141,27 @@ std::string latin1ToUTF8(std::string_view bytes) {
   return text;
 }
 
+bool isUTF8(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x06 ? 2
+                               : (lead >> 4) == 0x0E ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
+    if (length == 0 || at + length > text.size()) {
+      return false;
+    }
+    for (std::size_t next = at + 1; next < at + length; ++next) {
+      if ((static_cast<unsigned char>(text[next]) & 0xC0) != 0x80) {
+        return false;
+      }
+    }
+    at += length;
+  }
+  return true;
+}
+
 std::uint16_t cdTextCRC(std::span<const std::uint8_t> bytes) {
   std::uint16_t crc = 0;
   for (const std::uint8_t byte : bytes) {

@@ -26,5 +26,7 @@ CDText decodeCDTextPacks(std::span<const std::uint8_t> packs);
 
 // ISO-8859-1 bytes as UTF-8.
 std::string latin1ToUTF8(std::string_view bytes);
+// Whether `text` is well-formed UTF-8 (by the form of its sequences).
+bool isUTF8(std::string_view text);
 
 }  // namespace noru::platform::linux_cd
