@@ -61,6 +61,13 @@ LookupCD::Track decodeTrack(const JsonObjectReader& object, const std::string& r
   };
 }
 
+// A medium's hidden track before track 1, which MusicBrainz lists apart as its `pregap`.
+std::optional<LookupCD::Track> decodePregap(const JsonObjectReader& medium,
+                                            const std::string& releaseCredit) {
+  const auto pregap = medium.optionalObject("pregap");
+  return pregap ? std::optional(decodeTrack(*pregap, releaseCredit)) : std::nullopt;
+}
+
 }  // namespace
 
 std::int64_t MusicBrainzMedium::countOfTracks() const {
@@ -97,9 +104,7 @@ MusicBrainzRelease MusicBrainzRelease::decode(const JsonObjectReader& object) {
         .tracks = medium.optionalObjects(
             "tracks",
             [&](const JsonObjectReader& track) { return decodeTrack(track, credit->text); }),
-        .pregap = medium.optionalObject("pregap")
-                      ? std::optional(decodeTrack(*medium.optionalObject("pregap"), credit->text))
-                      : std::nullopt,
+        .pregap = decodePregap(medium, credit->text),
     };
   });
   return decoded;

@@ -48,11 +48,11 @@ std::optional<std::string> musicBrainzId(const std::optional<std::string>& id) {
   return id && std::regex_match(*id, uuid) ? id : std::nullopt;
 }
 
-// The tags and names of track `number` of `release`, if there is one.
+// The tags and names of track `number` of `release`, if there is one, and the disc's barcode.
 TrackMetadata metadataOf(const std::optional<disc::CDLookupRelease>& release, std::int64_t number,
-                         std::int64_t total,
-                         const std::optional<std::vector<std::uint8_t>>& cover) {
-  TrackMetadata metadata{.trackTotal = total, .artwork = cover};
+                         std::int64_t total, const std::optional<std::vector<std::uint8_t>>& cover,
+                         const std::optional<std::string>& barcode) {
+  TrackMetadata metadata{.trackTotal = total, .artwork = cover, .barcode = barcode};
   if (!release) {
     return metadata;
   }
@@ -366,9 +366,8 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
       const disc::CDTrackInfo& track = tracks[index];
       current = track.number;
       // The tracks of the disc info are its audio tracks: `index` is the track's database entry.
-      auto metadata = metadataOf(release, current, total, artwork);
+      auto metadata = metadataOf(release, current, total, artwork, facts.mcn);
       metadata.isrc = valueAt(isrcs, static_cast<int>(current));
-      metadata.barcode = facts.mcn;
       reads.rip(index, track, metadata);
     }
     // The tracks read before the database answered wait for it; a slow answer never held up
@@ -395,11 +394,10 @@ void RipCD::operator()(const disc::CDDrive& drive, const std::vector<disc::CDTra
     }
     // Audio hidden before track 1 comes last: whether the drive reads it or not, the disc's
     // tracks are safe by then.
-    auto hiddenMetadata = metadataOf(release, 0, total, artwork);
-    hiddenMetadata.barcode = facts.mcn;
     const auto layout = disc::parseFullTOCLayout(discFacts_->readFullToc(drive.bsdPath).bytes);
-    log.hiddenTrack = ripHiddenTrack(ripTrack, reader, sectorsBeforeTrackOne(layout),
-                                     hiddenMetadata, album, stop);
+    log.hiddenTrack =
+        ripHiddenTrack(ripTrack, reader, sectorsBeforeTrackOne(layout),
+                       metadataOf(release, 0, total, artwork, facts.mcn), album, stop);
     log.sectorsRead = reader.sectorsRead();
   } catch (const platform::tasks::CancellationError&) {
     return stopped("RipCD: cancelled during track " + std::to_string(current));
